@@ -1,0 +1,65 @@
+// The shared log settings file "logsetup_w.properties" and the LogSettings
+// record of one component.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Owned texts are std::u16string; the empty text stands for the null pointer.
+// Fixed texts of at most N characters are std::u16string kept within N.
+struct ComponentLogSettings {
+  std::u16string active;     // at most 1
+  std::u16string outFile;    // owned
+  std::u16string errActive;  // at most 1; kept, not acted on
+};
+
+inline constexpr std::size_t kComponentCount = 6;
+
+struct LogSettings {
+  std::u16string outputDir;              // owned
+  std::u16string errCodeOnly;            // at most 1
+  std::u16string rotateActive;           // at most 1
+  std::u16string rotateDir;              // owned
+  std::u16string rotateDateFlag;         // at most 1
+  std::u16string rotateDateType;         // at most 1
+  std::u16string rotateSizeFlag;         // at most 1
+  std::u16string rotateSize;             // at most 2
+  std::u16string rotateTimes;            // at most 2
+  std::u16string rotateNameDescription;  // at most 11
+  std::u16string rotateNamePosition;     // at most 1
+  std::array<ComponentLogSettings, kComponentCount> components;
+  std::u16string componentName;  // at most 9
+  std::int64_t loadTime = 0;
+  std::u16string logFilePath;  // owned
+  std::int32_t logSizeMiB = 0;
+  std::int32_t componentActive = 0;
+  std::int32_t rotateEnabled = 0;
+  std::int32_t rotateBySize = 0;
+  std::int32_t rotateSizeLimitMiB = 10;
+  std::int32_t rotateByDate = 0;
+  std::int32_t rotateDateUnit = 1;
+  std::int32_t rotateNamePos = 1;
+  std::u16string retryCountText;  // at most 5
+  std::int32_t retryCount = 200;
+};
+
+void InitLogSettings(LogSettings& settings);
+void LoadLogSettings(LogSettings& settings);
+void FinalizeLogSettings(LogSettings& settings);
+void ApplyLogFileOption(LogSettings& settings, std::u16string_view value);
+void ReleaseLogSettings(LogSettings& settings);
+
+// Steps of LoadLogSettings.
+// Path of the log settings file; empty when it cannot be composed.
+std::u16string GetLogSetupPath();
+// The file's text after its first two bytes; nullopt when it cannot be opened.
+std::optional<std::u16string> ReadWideTextFile(const std::u16string& path);
+void ApplyLogSetupLine(std::u16string_view line, LogSettings& settings);
+
+// The decimal reading rule of the settings: leading blanks, one sign, digits
+// up to the first other character; 0 without digits. Saturates instead of
+// overflowing.
+std::int32_t DecimalValue(std::u16string_view text);

@@ -1,0 +1,34 @@
+// Fault injection at the platform seam. Tests make a chosen operation fail
+// without a real disk doing it; both backends consult FaultHit first.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace plat {
+
+enum class FaultOp { Open, Write, Read, Move, Remove, List, MakeDir, Status, Alloc };
+
+struct FaultRule {
+  FaultOp op = FaultOp::Open;
+  int skip = 0;                  // matching calls let through before the first failure
+  int count = 1;                 // failures to inject; -1 for every later call
+  std::u16string pathContains;   // only paths holding this text; empty matches all
+  OpenStatus openStatus = OpenStatus::AccessDenied;  // what a failed open reports
+};
+
+void InjectFault(const FaultRule& rule);
+void ClearFaults();
+// True when the call must fail; for opens, status receives the outcome to report.
+bool FaultHit(FaultOp op, const std::u16string& path, OpenStatus* status = nullptr);
+// Number of calls of an operation seen since the last ClearFaults.
+int FaultCalls(FaultOp op);
+
+// A fixed clock for tests; nullopt returns to the real one.
+void SetClockOverride(std::optional<WallClock> clock);
+std::optional<WallClock> ClockOverride();
+
+}  // namespace plat

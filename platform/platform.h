@@ -1,0 +1,167 @@
+// Operating-system services of the launcher, stated in the launcher's own terms.
+// Two backends implement this header: platform/win32 (the product) and
+// platform/posix (the native port). Nothing outside platform/ talks to the
+// operating system directly.
+//
+// Paths are UTF-16 with "\" as the separator, as the suite writes them; the
+// POSIX backend maps "\" to "/" at the system call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace plat {
+
+// ---------------------------------------------------------------- environment
+
+// Value of an environment variable; false when it is absent.
+bool GetEnvironment(const std::u16string& name, std::u16string& value);
+// Sets (or, with remove, deletes) a variable of this process; children inherit it.
+bool SetEnvironment(const std::u16string& name, const std::u16string& value, bool remove = false);
+
+// ------------------------------------------------------------ private profile
+
+// As GetPrivateProfileStringW: the value of key in [section] of the file at
+// path, or def when file, section or key is absent; at most capacity - 1
+// characters are returned (capacity >= 1).
+std::u16string ReadProfileString(const std::u16string& section, const std::u16string& key,
+                                 const std::u16string& def, std::size_t capacity,
+                                 const std::u16string& path);
+// As GetPrivateProfileIntW.
+int ReadProfileInt(const std::u16string& section, const std::u16string& key, int def,
+                   const std::u16string& path);
+
+// ---------------------------------------------------------------------- files
+
+enum class OpenStatus { Opened, SharingViolation, AccessDenied, Other };
+
+enum class OpenMode {
+  // Write access, others may only read, open or create (CreateFileW with
+  // GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS). While held, every other open
+  // for writing of the file fails with SharingViolation, and the file can be
+  // neither moved nor deleted.
+  WriteShareRead,
+  // Binary read, others free to read and write ("rb", deny-none). Fails on a
+  // directory.
+  ReadShared,
+  // Binary append, created when missing, others free to read and write ("ab",
+  // deny-none). Every write lands at the end.
+  AppendShared,
+};
+
+struct FileObject;
+struct FileCloser {
+  void operator()(FileObject* file) const;
+};
+using FileHandle = std::unique_ptr<FileObject, FileCloser>;
+
+OpenStatus OpenFile(const std::u16string& path, OpenMode mode, FileHandle& out);
+bool SeekFileEnd(FileObject& file);
+bool SeekFileTo(FileObject& file, std::uint64_t offset);
+bool FileSizeOf(FileObject& file, std::uint64_t& size);
+bool FilePosition(FileObject& file, std::uint64_t& position);
+// Writes all bytes at the current position; false on any failure.
+bool WriteBytes(FileObject& file, const void* data, std::size_t size);
+// Bytes read, 0 at the end of the file, -1 on failure.
+std::ptrdiff_t ReadBytes(FileObject& file, void* data, std::size_t size);
+
+bool PathExists(const std::u16string& path);
+bool PathIsDirectory(const std::u16string& path);
+// Creates one directory; its parent must exist. False also when it exists.
+bool MakeOneDirectory(const std::u16string& path);
+// Opens for reading ("r", deny-none) and closes at once. False for a directory.
+bool CanOpenForReading(const std::u16string& path);
+// Renames or moves a file. Fails when the target exists, and while another
+// process holds the source open (without delete-sharing).
+bool MoveNoReplace(const std::u16string& from, const std::u16string& to);
+// Deletes a file. Fails while another process holds it open.
+bool RemoveFile(const std::u16string& path);
+
+struct FileStatus {
+  bool isDirectory = false;
+  std::int64_t size = 0;     // bytes, 64-bit
+  std::int64_t modTime = 0;  // last write, seconds since 1970-01-01 UTC
+};
+bool GetFileStatus(const std::u16string& path, FileStatus& status);
+
+struct DirEntry {
+  std::u16string name;  // without its directory
+  bool isDirectory = false;
+};
+// Lists a directory by a pattern such as "D:\log\*orbeck*": directory, "\",
+// then a name pattern with "*" and "?" matched ignoring letter case. Appends
+// to out; false when the directory cannot be read or nothing matches.
+bool ListDirectory(const std::u16string& pattern, std::vector<DirEntry>& out);
+
+// ---------------------------------------------------------------------- time
+
+struct WallClock {
+  std::int64_t seconds = 0;  // since 1970-01-01 00:00 UTC
+  int milliseconds = 0;      // 0 to 999
+};
+WallClock Now();
+
+struct Calendar {
+  int year = 0;  // with century
+  int month = 0;  // 1 to 12
+  int day = 0;    // 1 to 31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+bool ToLocalCalendar(std::int64_t seconds, Calendar& out);
+bool ToUtcCalendar(std::int64_t seconds, Calendar& out);
+
+void SleepMilliseconds(int milliseconds);
+
+// ------------------------------------------------------------------ libraries
+
+struct LibraryObject;
+struct LibraryCloser {
+  void operator()(LibraryObject* library) const;
+};
+using Library = std::unique_ptr<LibraryObject, LibraryCloser>;
+
+// Loads the library at path (null when it cannot be loaded); reset() unloads.
+Library OpenLibrary(const std::u16string& path);
+// Address of a named export, or null.
+void* FindExport(LibraryObject& library, const char* name);
+
+// ---------------------------------------------- string table and message box
+
+using ModuleHandle = void*;
+// The running executable's module (GetModuleHandleA(NULL)).
+ModuleHandle OwnModule();
+// Narrow text of a string id in the system's ANSI code page (UTF-8 on POSIX),
+// as LoadStringA into a buffer of capacity bytes: at most capacity - 1 bytes.
+// Empty when the id is missing.
+std::string LoadNarrowString(ModuleHandle module, unsigned id, std::size_t capacity);
+// Wide text of a string id; empty when missing.
+std::u16string LoadWideString(ModuleHandle module, unsigned id);
+// A modal message box (MessageBoxA); on POSIX written to standard error.
+int ShowMessageBox(void* owner, const std::string& text, const std::string& caption,
+                   unsigned flags);
+
+// ------------------------------------------------------------------ processes
+
+struct ProcessObject;
+struct ProcessCloser {
+  void operator()(ProcessObject* process) const;
+};
+using Process = std::unique_ptr<ProcessObject, ProcessCloser>;
+
+// Starts exe with the given command line (the text after the program name).
+// On POSIX the command line reaches the child as its single argument.
+Process StartProcess(const std::u16string& exe, const std::u16string& commandLine);
+// Waits for the process; the full 32-bit exit code on Windows, the low 8 bits
+// (sign-extended is not attempted) on POSIX.
+bool WaitProcess(ProcessObject& process, std::int64_t& exitCode);
+
+// Directory of the running executable, without a trailing separator.
+std::u16string ExecutableDirectory();
+
+}  // namespace plat

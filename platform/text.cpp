@@ -1,0 +1,77 @@
+#include "platform/text.h"
+
+namespace plat {
+
+std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::u16string FromUtf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto b0 = static_cast<unsigned char>(text[i]);
+    auto cont = [&](std::size_t k) -> int {
+      if (i + k >= text.size()) return -1;
+      const auto b = static_cast<unsigned char>(text[i + k]);
+      return (b & 0xC0) == 0x80 ? (b & 0x3F) : -1;
+    };
+    char32_t c = 0xFFFD;
+    std::size_t len = 1;
+    if (b0 < 0x80) {
+      c = b0;
+    } else if ((b0 & 0xE0) == 0xC0 && cont(1) >= 0) {
+      c = ((b0 & 0x1Fu) << 6) | static_cast<char32_t>(cont(1));
+      len = 2;
+    } else if ((b0 & 0xF0) == 0xE0 && cont(1) >= 0 && cont(2) >= 0) {
+      c = ((b0 & 0x0Fu) << 12) | (static_cast<char32_t>(cont(1)) << 6) |
+          static_cast<char32_t>(cont(2));
+      len = 3;
+    } else if ((b0 & 0xF8) == 0xF0 && cont(1) >= 0 && cont(2) >= 0 && cont(3) >= 0) {
+      c = ((b0 & 0x07u) << 18) | (static_cast<char32_t>(cont(1)) << 12) |
+          (static_cast<char32_t>(cont(2)) << 6) | static_cast<char32_t>(cont(3));
+      len = 4;
+    }
+    if (c >= 0x10000 && c <= 0x10FFFF) {
+      c -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else if (c > 0x10FFFF) {
+      out.push_back(u'\uFFFD');
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::u16string Widen(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
+
+}  // namespace plat
