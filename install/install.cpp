@@ -1,0 +1,82 @@
+#include "install/install.h"
+
+#include <array>
+#include <algorithm>
+#include <cstddef>
+
+#include "platform/platform.h"
+
+namespace {
+
+constexpr std::size_t kValueCapacity = 1560;  // characters of VANTREL_V12 used: 1559
+constexpr std::size_t kFieldCapacity = 260;   // characters of one field: 259
+constexpr std::size_t kPathCapacity = 260;    // settings file path: 259
+constexpr std::size_t kSettingCapacity = 2600;
+constexpr std::size_t kFieldCount = 5;
+
+// The five semicolon-separated fields of VANTREL_V12. The scan stops at the
+// first empty field ("A;;C" gives "A" and four empty fields), and also at a
+// field too long for a directory: that field and every later one stay empty,
+// so an overlong value never yields a cut-off directory that happens to exist.
+std::array<std::u16string, kFieldCount> ScanInstallRoots() {
+  std::array<std::u16string, kFieldCount> fields;
+  std::u16string value;
+  if (!plat::GetEnvironment(u"VANTREL_V12", value)) return fields;
+  if (value.size() > kValueCapacity - 1) value.resize(kValueCapacity - 1);
+
+  std::size_t pos = 0;
+  for (std::size_t i = 0; i < kFieldCount; ++i) {
+    if (i > 0) {
+      // The separator between two fields; the scan ends without one.
+      if (pos >= value.size() || value[pos] != u';') break;
+      ++pos;
+    }
+    const std::size_t end = std::min(value.find(u';', pos), value.size());
+    if (end == pos || end - pos > kFieldCapacity - 1) break;
+    fields[i] = value.substr(pos, end - pos);
+    pos = end;
+  }
+  return fields;
+}
+
+int ReadRootWithSuffix(int index, const char16_t* suffix, std::u16string& out) {
+  if (index < 0 || index >= static_cast<int>(kFieldCount)) return 1;
+  out = ScanInstallRoots()[static_cast<std::size_t>(index)] + suffix;
+  return 1;
+}
+
+// The path of "VantrelV12.ini"; false when it does not fit the path buffer,
+// in which case every read answers with its default.
+bool SettingsFilePath(std::u16string& path) {
+  std::u16string dir;
+  GetSystemDir(dir);
+  path = dir + u"\\" + u"VantrelV12.ini";
+  return path.size() <= kPathCapacity - 1;
+}
+
+}  // namespace
+
+int ReadInstallRoot(int index, std::u16string& out) { return ReadRootWithSuffix(index, u"", out); }
+int GetProgramDir(std::u16string& out) { return ReadRootWithSuffix(0, u"", out); }
+int GetPrivateDir(std::u16string& out) { return ReadRootWithSuffix(1, u"\\private", out); }
+int GetSystemDir(std::u16string& out) { return ReadRootWithSuffix(1, u"\\system", out); }
+int GetLogBaseDir(std::u16string& out) { return ReadRootWithSuffix(2, u"", out); }
+
+int ReadSettingString(const std::u16string& section, const std::u16string& key,
+                      const std::u16string& def, std::u16string& destination) {
+  std::u16string path;
+  if (!SettingsFilePath(path)) {
+    destination = def.substr(0, kSettingCapacity - 1);
+    return 1;
+  }
+  destination = plat::ReadProfileString(section, key, def, kSettingCapacity, path);
+  return 1;
+}
+
+int ReadSettingInt(const std::u16string& section, const std::u16string& key, int def) {
+  std::u16string path;
+  if (!SettingsFilePath(path)) return def;
+  return plat::ReadProfileInt(section, key, def, path);
+}
+
+bool ReadCommonFlag(const std::u16string& key) { return ReadSettingInt(u"Common", key, 0) == 1; }
