@@ -1,0 +1,122 @@
+#include "launcher/job_bracket.h"
+
+#include <cstdio>
+
+#include "cmdline/normalize.h"
+#include "cmdline/options.h"
+#include "engine/error_reporter.h"
+#include "execlog/record_writer.h"
+#include "execlog/rotation.h"
+#include "install/install.h"
+
+namespace {
+
+constexpr std::size_t kCaptionCapacity = 32;
+const std::u16string kComponent = u"Orbeck";
+const std::u16string kMessagePrefix = u"HS";
+
+void Report(const JobRun& run, std::uint32_t messageId, std::uint32_t detail,
+            std::int32_t* value = nullptr) {
+  ErrorContextPtr context = CreateErrorContext(run.module, run.caption);
+  ConfigureDisplay(*context);
+  const std::int32_t reported = ReportError(nullptr, *context, messageId, detail);
+  if (value != nullptr) *value = reported;
+  context = FreeErrorContext(std::move(context));
+}
+
+std::int32_t WriteRecord(const JobRun& run, std::int32_t code, const std::u16string& logFileName,
+                         int errorOnly) {
+  return WriteExecLogRecord(run.logWriteEnabled, run.settings.outputDir, run.settings.retryCount,
+                            code, kMessagePrefix, 0, run.jobId, logFileName, run.commandLine,
+                            errorOnly);
+}
+
+bool ErrorOnlyMode(const JobRun& run) { return run.settings.errCodeOnly == u"1"; }
+
+}  // namespace
+
+void PrepareJob(JobRun& run) {
+  run.caption = plat::LoadNarrowString(run.module, 1002, kCaptionCapacity);
+
+  // "-API" is looked for in the line as received; the engine never sees it.
+  if (HasOption(run.commandLine, u"-API") == 1) {
+    run.apiGiven = 1;
+    RemoveAllOccurrences(run.commandLine, u" -API");
+  }
+  run.commandLine = NormalizeCommandLine(run.commandLine);
+
+  run.jobId = GetOptionValue(run.commandLine, u"-Lid");
+  run.logFileOption = GetOptionValue(run.commandLine, u"-Lfn");
+  const bool noLogRecords = HasOption(run.commandLine, u"-Lrf") == 1;
+  if (!ValidateJobId(run.jobId)) run.jobIdInvalid = 1;
+
+  InitLogSettings(run.settings);
+  run.settings.componentName = kComponent;
+  LoadLogSettings(run.settings);
+  FinalizeLogSettings(run.settings);
+  ApplyLogFileOption(run.settings, run.logFileOption);
+  run.logFileOption.clear();
+
+  run.logWriteEnabled = run.settings.componentActive == 1 && !noLogRecords ? 1 : 0;
+
+  RotateExecLog(kComponent);
+
+  if (run.jobId.empty()) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%05d", GenerateJobNumber(run.commandLine));
+    run.jobId.assign(number, number + std::char_traits<char>::length(number));
+  }
+
+  // In error-only mode the start record goes to the per-job file; its first
+  // line heads the end record of a failing job.
+  const std::u16string& startTarget = ErrorOnlyMode(run) ? run.jobId : run.settings.logFilePath;
+  run.startResult = WriteRecord(run, 101, startTarget, 0);
+
+  if (run.startResult != 0 && ReadCommonFlag(u"ErrorLevel")) {
+    run.result = run.startResult;
+    run.engineAllowed = 0;
+  } else if (run.jobIdInvalid == 1) {
+    run.result = -2911;
+    run.engineAllowed = 0;
+  } else {
+    run.engineAllowed = 1;
+  }
+}
+
+void CompleteJob(JobRun& run, EngineRunStatus engineStatus) {
+  if (engineStatus == EngineRunStatus::LibraryMissing) {
+    Report(run, 12001, 22, &run.result);
+  } else if (engineStatus == EngineRunStatus::EntryPointMissing) {
+    Report(run, 12001, 23, &run.result);
+  }
+
+  if (run.result < 1) {
+    const std::int32_t written =
+        WriteRecord(run, run.result, run.settings.logFilePath, ErrorOnlyMode(run) ? 1 : 0);
+    if (written != 0) run.result = written;
+  } else {
+    if (run.startResult != 0) run.result = run.startResult;
+    if (!ErrorOnlyMode(run)) {
+      const std::int32_t written =
+          WriteRecord(run, 102, run.settings.logFilePath, DecimalValue(run.settings.errCodeOnly));
+      if (written != 0) run.result = written;
+    }
+  }
+
+  if (run.result == -2911) {
+    Report(run, 12911, 0);
+  } else if (run.result == -1284) {
+    Report(run, 11284, 0);
+  } else if (run.result == -1283) {
+    Report(run, 11283, 0);
+  }
+
+  if (run.apiGiven == 1 && run.result == 259) run.result = -259;
+
+  // The per-job file of error-only mode never outlives its job.
+  run.jobFilePath = run.settings.outputDir + u"\\" + run.jobId;
+  plat::RemoveFile(run.jobFilePath);
+
+  ReleaseLogSettings(run.settings);
+  run.jobId.clear();
+}
