@@ -1,0 +1,119 @@
+// Open files: the share-mode open that the record writer and the rotation lock
+// rely on, and the reads, writes and seeks on the handle.
+#include <algorithm>
+#include <limits>
+
+#include "platform/fault.h"
+#include "platform/platform.h"
+#include "platform/win32/win32_text.h"
+
+namespace plat {
+
+struct FileObject {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  std::u16string path;  // for fault rules that name a path
+};
+
+void FileCloser::operator()(FileObject* file) const {
+  if (file == nullptr) return;
+  if (file->handle != INVALID_HANDLE_VALUE) CloseHandle(file->handle);
+  delete file;
+}
+
+namespace {
+
+struct OpenRequest {
+  DWORD access;
+  DWORD share;
+  DWORD disposition;
+};
+
+OpenRequest RequestFor(OpenMode mode) {
+  switch (mode) {
+    case OpenMode::WriteShareRead:
+      return {GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS};
+    case OpenMode::ReadShared:
+      // Deny-none as the runtime's streams share: read and write, not delete.
+      return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING};
+    case OpenMode::AppendShared:
+      // Append-only access puts every write at the end, whoever else writes.
+      return {FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS};
+  }
+  return {0, 0, 0};
+}
+
+}  // namespace
+
+OpenStatus OpenFile(const std::u16string& path, OpenMode mode, FileHandle& out) {
+  out.reset();
+  OpenStatus injected = OpenStatus::Other;
+  if (FaultHit(FaultOp::Open, path, &injected)) return injected;
+
+  OpenRequest request = RequestFor(mode);
+  HANDLE handle = CreateFileW(win32::Wide(path), request.access, request.share, nullptr,
+                              request.disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    switch (GetLastError()) {
+      case ERROR_SHARING_VIOLATION:
+        return OpenStatus::SharingViolation;
+      case ERROR_ACCESS_DENIED:
+        return OpenStatus::AccessDenied;
+      default:
+        return OpenStatus::Other;
+    }
+  }
+  out.reset(new FileObject{handle, path});
+  return OpenStatus::Opened;
+}
+
+bool SeekFileEnd(FileObject& file) {
+  LARGE_INTEGER zero{};
+  return SetFilePointerEx(file.handle, zero, nullptr, FILE_END) != FALSE;
+}
+
+bool SeekFileTo(FileObject& file, std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(std::numeric_limits<LONGLONG>::max())) return false;
+  LARGE_INTEGER target{};
+  target.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(file.handle, target, nullptr, FILE_BEGIN) != FALSE;
+}
+
+bool FileSizeOf(FileObject& file, std::uint64_t& size) {
+  LARGE_INTEGER value{};
+  if (GetFileSizeEx(file.handle, &value) == FALSE) return false;
+  size = static_cast<std::uint64_t>(value.QuadPart);
+  return true;
+}
+
+bool FilePosition(FileObject& file, std::uint64_t& position) {
+  LARGE_INTEGER zero{};
+  LARGE_INTEGER value{};
+  if (SetFilePointerEx(file.handle, zero, &value, FILE_CURRENT) == FALSE) return false;
+  position = static_cast<std::uint64_t>(value.QuadPart);
+  return true;
+}
+
+bool WriteBytes(FileObject& file, const void* data, std::size_t size) {
+  if (FaultHit(FaultOp::Write, file.path)) return false;
+  const char* next = static_cast<const char*>(data);
+  while (size > 0) {
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    DWORD written = 0;
+    if (WriteFile(file.handle, next, chunk, &written, nullptr) == FALSE || written == 0) {
+      return false;
+    }
+    next += written;
+    size -= written;
+  }
+  return true;
+}
+
+std::ptrdiff_t ReadBytes(FileObject& file, void* data, std::size_t size) {
+  if (FaultHit(FaultOp::Read, file.path)) return -1;
+  DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+  DWORD read = 0;
+  if (ReadFile(file.handle, data, chunk, &read, nullptr) == FALSE) return -1;
+  return static_cast<std::ptrdiff_t>(read);
+}
+
+}  // namespace plat
