@@ -1,0 +1,296 @@
+// Files on POSIX with Windows share modes. A handle that denies writers
+// (WriteShareRead) keeps an exclusive flock on its descriptor, an appending
+// handle a shared one; moves and deletes test for either before they act.
+// flock belongs to the open file description, so a second open inside this
+// process conflicts as well, as a second CreateFileW does on Windows.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+
+#include "platform/fault.h"
+#include "platform/platform.h"
+#include "platform/posix/posix_internal.h"
+#include "platform/text.h"
+
+struct plat::FileObject {
+  int fd = -1;
+  std::u16string path;  // as the caller named it, for fault rules on reads and writes
+};
+
+namespace plat {
+
+namespace posix {
+
+std::string SystemPath(const std::u16string& path) {
+  std::string sys = ToUtf8(path);
+  for (char& c : sys) {
+    if (c == '\\') c = '/';
+  }
+  return sys;
+}
+
+}  // namespace posix
+
+namespace {
+
+using posix::SystemPath;
+
+// A descriptor closed when it goes out of scope.
+struct Descriptor {
+  int fd = -1;
+  Descriptor() = default;
+  explicit Descriptor(int d) : fd(d) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd >= 0) close(fd);
+  }
+  int Release() {
+    const int d = fd;
+    fd = -1;
+    return d;
+  }
+};
+
+OpenStatus StatusOfError(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return OpenStatus::AccessDenied;
+    default:
+      return OpenStatus::Other;
+  }
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Opens and locks. The lock is taken after the open, so the name may have been
+// moved away or deleted in between (a rotation won the race); the lock would
+// then guard a file nobody else looks for, and the open is repeated on the
+// file that now bears the name, as Windows would have opened that one.
+OpenStatus OpenLocked(const std::string& sys, int flags, int lock, int& out) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    Descriptor file(open(sys.c_str(), flags | O_CLOEXEC, 0666));
+    if (file.fd < 0) return StatusOfError(errno);
+    if (flock(file.fd, lock | LOCK_NB) != 0) {
+      return errno == EWOULDBLOCK ? OpenStatus::SharingViolation : OpenStatus::Other;
+    }
+    struct stat held {};
+    struct stat named {};
+    if (fstat(file.fd, &held) != 0) return OpenStatus::Other;
+    if (stat(sys.c_str(), &named) == 0 && SameFile(held, named)) {
+      out = file.Release();
+      return OpenStatus::Opened;
+    }
+  }
+  return OpenStatus::SharingViolation;
+}
+
+OpenStatus OpenForReading(const std::string& sys, int& out) {
+  Descriptor file(open(sys.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.fd < 0) return StatusOfError(errno);
+  struct stat st {};
+  if (fstat(file.fd, &st) != 0 || S_ISDIR(st.st_mode)) return OpenStatus::Other;
+  out = file.Release();
+  return OpenStatus::Opened;
+}
+
+// Windows will not move or delete a file while a handle without
+// delete-sharing is open on it; every holder here keeps a flock. The
+// exclusive lock is held by the caller until it has acted, so that no new
+// holder slips in between. False when the file is held.
+bool LockAgainstHolders(const std::string& sys, Descriptor& guard) {
+  guard.fd = open(sys.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (guard.fd < 0) return true;  // nothing to hold; the operation reports the failure
+  return flock(guard.fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// A move across file systems, as MoveFileW does it: copy (keeping the
+// last-write time, which the rotation sorts by), then delete the source.
+bool CopyThenRemove(const std::string& from, const std::string& to) {
+  Descriptor source(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat st {};
+  if (source.fd < 0 || fstat(source.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  Descriptor target(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
+  if (target.fd < 0) return false;
+  bool copied = true;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(source.fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      copied = n == 0;
+      break;
+    }
+    if (!WriteAll(target.fd, buffer, static_cast<std::size_t>(n))) {
+      copied = false;
+      break;
+    }
+  }
+  const struct timespec times[2] = {st.st_atim, st.st_mtim};
+  copied = copied && futimens(target.fd, times) == 0;
+  copied = close(target.Release()) == 0 && copied;
+  if (copied && unlink(from.c_str()) == 0) return true;
+  unlink(to.c_str());
+  return false;
+}
+
+}  // namespace
+
+void FileCloser::operator()(FileObject* file) const {
+  if (file == nullptr) return;
+  if (file->fd >= 0) close(file->fd);
+  delete file;
+}
+
+OpenStatus OpenFile(const std::u16string& path, OpenMode mode, FileHandle& out) {
+  out.reset();
+  OpenStatus injected = OpenStatus::AccessDenied;
+  if (FaultHit(FaultOp::Open, path, &injected)) {
+    // A rule can only make an open fail; there is no handle to report success with.
+    return injected == OpenStatus::Opened ? OpenStatus::Other : injected;
+  }
+  const std::string sys = SystemPath(path);
+  int fd = -1;
+  OpenStatus status = OpenStatus::Other;
+  switch (mode) {
+    case OpenMode::WriteShareRead:
+      status = OpenLocked(sys, O_WRONLY | O_CREAT, LOCK_EX, fd);
+      break;
+    case OpenMode::AppendShared:
+      status = OpenLocked(sys, O_WRONLY | O_APPEND | O_CREAT, LOCK_SH, fd);
+      break;
+    case OpenMode::ReadShared:
+      status = OpenForReading(sys, fd);
+      break;
+  }
+  if (status != OpenStatus::Opened) return status;
+  out.reset(new FileObject{fd, path});
+  return OpenStatus::Opened;
+}
+
+bool SeekFileEnd(FileObject& file) {
+  return lseek(file.fd, 0, SEEK_END) >= 0;
+}
+
+bool SeekFileTo(FileObject& file, std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  return lseek(file.fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+bool FileSizeOf(FileObject& file, std::uint64_t& size) {
+  struct stat st {};
+  if (fstat(file.fd, &st) != 0) return false;
+  size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+bool FilePosition(FileObject& file, std::uint64_t& position) {
+  const off_t at = lseek(file.fd, 0, SEEK_CUR);
+  if (at < 0) return false;
+  position = static_cast<std::uint64_t>(at);
+  return true;
+}
+
+bool WriteBytes(FileObject& file, const void* data, std::size_t size) {
+  if (FaultHit(FaultOp::Write, file.path)) return false;
+  return WriteAll(file.fd, static_cast<const char*>(data), size);
+}
+
+std::ptrdiff_t ReadBytes(FileObject& file, void* data, std::size_t size) {
+  if (FaultHit(FaultOp::Read, file.path)) return -1;
+  if (size > SSIZE_MAX) size = SSIZE_MAX;
+  for (;;) {
+    const ssize_t n = read(file.fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    return n;
+  }
+}
+
+bool PathExists(const std::u16string& path) {
+  if (FaultHit(FaultOp::Status, path)) return false;
+  struct stat st {};
+  return stat(SystemPath(path).c_str(), &st) == 0;
+}
+
+bool PathIsDirectory(const std::u16string& path) {
+  if (FaultHit(FaultOp::Status, path)) return false;
+  struct stat st {};
+  return stat(SystemPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeOneDirectory(const std::u16string& path) {
+  if (FaultHit(FaultOp::MakeDir, path)) return false;
+  return mkdir(SystemPath(path).c_str(), 0777) == 0;
+}
+
+bool CanOpenForReading(const std::u16string& path) {
+  if (FaultHit(FaultOp::Open, path)) return false;
+  int fd = -1;
+  if (OpenForReading(SystemPath(path), fd) != OpenStatus::Opened) return false;
+  close(fd);
+  return true;
+}
+
+bool MoveNoReplace(const std::u16string& from, const std::u16string& to) {
+  if (FaultHit(FaultOp::Move, from)) return false;
+  const std::string source = SystemPath(from);
+  const std::string target = SystemPath(to);
+  Descriptor guard;
+  if (!LockAgainstHolders(source, guard)) return false;
+  if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  int error = errno;
+  if (error == EINVAL || error == ENOSYS) {
+    // A file system without no-replace renames: a hard link fails on an
+    // existing target just the same.
+    if (link(source.c_str(), target.c_str()) == 0) {
+      if (unlink(source.c_str()) == 0) return true;
+      unlink(target.c_str());
+      return false;
+    }
+    error = errno;
+  }
+  return error == EXDEV && CopyThenRemove(source, target);
+}
+
+bool RemoveFile(const std::u16string& path) {
+  if (FaultHit(FaultOp::Remove, path)) return false;
+  const std::string sys = SystemPath(path);
+  Descriptor guard;
+  if (!LockAgainstHolders(sys, guard)) return false;
+  return unlink(sys.c_str()) == 0;
+}
+
+bool GetFileStatus(const std::u16string& path, FileStatus& status) {
+  if (FaultHit(FaultOp::Status, path)) return false;
+  struct stat st {};
+  if (stat(SystemPath(path).c_str(), &st) != 0) return false;
+  status.isDirectory = S_ISDIR(st.st_mode);
+  status.size = static_cast<std::int64_t>(st.st_size);
+  status.modTime = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+  return true;
+}
+
+}  // namespace plat
