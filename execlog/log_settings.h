@@ -47,17 +47,33 @@ struct LogSettings {
 };
 
 void InitLogSettings(LogSettings& settings);
+// Reads the file and applies its lines. A file that cannot be found or read
+// leaves the record as it was; nothing is reported.
 void LoadLogSettings(LogSettings& settings);
+// Defaults for empty directories and file names, then the derived fields.
+// Without an output directory (a log base directory too long for one, or no
+// memory) no log path is composed and the component counts as inactive, so
+// no record is ever written to a path that was not configured.
 void FinalizeLogSettings(LogSettings& settings);
+// The "-Lfn" value. Left unapplied, the record unchanged, when it is empty,
+// when a part of it is too long to split, when there is no output directory
+// to place a bare file name in, or when memory runs out.
 void ApplyLogFileOption(LogSettings& settings, std::u16string_view value);
 void ReleaseLogSettings(LogSettings& settings);
 
 // Steps of LoadLogSettings.
-// Path of the log settings file; empty when it cannot be composed.
+// Path of the log settings file: [Common] Logsetup, or the private directory
+// + "\logsetup_w.properties". Empty when the path is longer than 263
+// characters: such a value is rejected, never cut to a prefix.
 std::u16string GetLogSetupPath();
-// The file's text after its first two bytes; nullopt when it cannot be opened.
+// The file's text after its first two bytes; nullopt when it cannot be opened
+// or read, or memory runs out. Read in pieces of at most 254 code units, each
+// ending after its first LF; a NUL code unit drops the rest of its piece. An
+// odd last byte is ignored.
 std::optional<std::u16string> ReadWideTextFile(const std::u16string& path);
-void ApplyLogSetupLine(std::u16string_view line, LogSettings& settings);
+// Applies one line (without its line end). 0 only when memory for an owned
+// copy ran out, which ends the load; 1 otherwise, also for an ignored line.
+int ApplyLogSetupLine(std::u16string_view line, LogSettings& settings);
 
 // The decimal reading rule of the settings: leading blanks, one sign, digits
 // up to the first other character; 0 without digits. Saturates instead of

@@ -1,0 +1,340 @@
+#include "execlog/log_settings.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "execlog/path_text.h"
+#include "install/install.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr std::size_t kNoLimit = std::u16string_view::npos;
+constexpr std::size_t kLongestSetupPath = 263;    // path buffer of 264
+constexpr std::size_t kLongestDefaultText = 259;  // default directory buffer of 260
+constexpr std::size_t kPieceCapacity = 255;       // 254 code units and the terminator
+constexpr std::int64_t kBytesPerMiB = 1048576;
+constexpr std::int32_t kDefaultRetryCount = 200;
+constexpr std::int32_t kMaxRetryCount = 10000;
+
+struct ComponentInfo {
+  std::u16string_view name;
+  std::u16string_view defaultOutFile;
+};
+
+constexpr std::array<ComponentInfo, kComponentCount> kComponents = {{
+    {u"Vorn", u"vorn.log"},
+    {u"Bralden", u"bralden.log"},
+    {u"Mirvo", u"mirvo.log"},
+    {u"Quelp", u"quelp.log"},
+    {u"Orbeck", u"orbeck.log"},
+    {u"Lunder", u"lunder.log"},
+}};
+
+// One key of the file. A key without a longest value names an owned text.
+struct KeyEntry {
+  std::u16string_view key;
+  std::size_t longest;
+  std::u16string LogSettings::*field;  // null for a component's field
+  int component;                       // index into components, else -1
+  std::u16string ComponentLogSettings::*componentField;
+};
+
+constexpr KeyEntry RecordKey(std::u16string_view key, std::size_t longest,
+                             std::u16string LogSettings::*field) {
+  return {key, longest, field, -1, nullptr};
+}
+
+constexpr KeyEntry ComponentKey(std::u16string_view key, std::size_t longest, int component,
+                                std::u16string ComponentLogSettings::*field) {
+  return {key, longest, nullptr, component, field};
+}
+
+constexpr auto kActive = &ComponentLogSettings::active;
+constexpr auto kOutFile = &ComponentLogSettings::outFile;
+constexpr auto kErrActive = &ComponentLogSettings::errActive;
+
+constexpr std::array<KeyEntry, 30> kKeys = {{
+    RecordKey(u"runtime.output.dir", kNoLimit, &LogSettings::outputDir),
+    RecordKey(u"runtime.output.errcodeonly", 1, &LogSettings::errCodeOnly),
+    RecordKey(u"runtime.output.retrycount", 5, &LogSettings::retryCountText),
+    RecordKey(u"runtime.rotate.active", 1, &LogSettings::rotateActive),
+    RecordKey(u"runtime.rotate.dir", kNoLimit, &LogSettings::rotateDir),
+    RecordKey(u"runtime.rotate.rule.dateflg", 1, &LogSettings::rotateDateFlag),
+    RecordKey(u"runtime.rotate.rule.datetype", 1, &LogSettings::rotateDateType),
+    RecordKey(u"runtime.rotate.rule.sizeflg", 1, &LogSettings::rotateSizeFlag),
+    RecordKey(u"runtime.rotate.rule.size", 2, &LogSettings::rotateSize),
+    RecordKey(u"runtime.rotate.times", 2, &LogSettings::rotateTimes),
+    RecordKey(u"runtime.rotate.name.description", 11, &LogSettings::rotateNameDescription),
+    RecordKey(u"runtime.rotate.name.position", 1, &LogSettings::rotateNamePosition),
+    ComponentKey(u"runtime.vorn.active", 1, 0, kActive),
+    ComponentKey(u"runtime.vorn.outfile", kNoLimit, 0, kOutFile),
+    ComponentKey(u"runtime.vorn.erractive", 1, 0, kErrActive),
+    ComponentKey(u"runtime.bralden.active", 1, 1, kActive),
+    ComponentKey(u"runtime.bralden.outfile", kNoLimit, 1, kOutFile),
+    ComponentKey(u"runtime.bralden.erractive", 1, 1, kErrActive),
+    ComponentKey(u"runtime.mirvo.active", 1, 2, kActive),
+    ComponentKey(u"runtime.mirvo.outfile", kNoLimit, 2, kOutFile),
+    ComponentKey(u"runtime.mirvo.erractive", 1, 2, kErrActive),
+    ComponentKey(u"runtime.quelp.active", 1, 3, kActive),
+    ComponentKey(u"runtime.quelp.outfile", kNoLimit, 3, kOutFile),
+    ComponentKey(u"runtime.quelp.erractive", 1, 3, kErrActive),
+    ComponentKey(u"runtime.orbeck.active", 1, 4, kActive),
+    ComponentKey(u"runtime.orbeck.outfile", kNoLimit, 4, kOutFile),
+    ComponentKey(u"runtime.orbeck.erractive", 1, 4, kErrActive),
+    ComponentKey(u"runtime.lunder.active", 1, 5, kActive),
+    ComponentKey(u"runtime.lunder.outfile", kNoLimit, 5, kOutFile),
+    ComponentKey(u"runtime.lunder.erractive", 1, 5, kErrActive),
+}};
+
+std::u16string& FieldOf(LogSettings& settings, const KeyEntry& entry) {
+  if (entry.field != nullptr) return settings.*entry.field;
+  return settings.components[static_cast<std::size_t>(entry.component)].*entry.componentField;
+}
+
+bool IsOn(const std::u16string& flag) {
+  return flag == u"1";
+}
+
+// Frees the text's memory, as releasing an owned text must.
+void ReleaseText(std::u16string& text) {
+  std::u16string().swap(text);
+}
+
+// Buffered 16-bit little-endian reads.
+struct CodeUnitReader {
+  plat::FileObject* file = nullptr;
+  std::array<unsigned char, 4096> bytes{};
+  std::size_t pos = 0;
+  std::size_t len = 0;
+};
+
+// 1 with a code unit; 0 at the end of the file, where an odd last byte forms no
+// code unit; -1 when the read fails.
+int NextCodeUnit(CodeUnitReader& reader, char16_t& unit) {
+  if (reader.len - reader.pos < 2) {
+    const std::size_t left = reader.len - reader.pos;
+    if (left == 1) reader.bytes[0] = reader.bytes[reader.pos];
+    reader.pos = 0;
+    reader.len = left;
+    while (reader.len < 2) {
+      const std::ptrdiff_t got = plat::ReadBytes(*reader.file, reader.bytes.data() + reader.len,
+                                                 reader.bytes.size() - reader.len);
+      if (got < 0) return -1;
+      if (got == 0) return 0;
+      reader.len += static_cast<std::size_t>(got);
+    }
+  }
+  unit = static_cast<char16_t>(reader.bytes[reader.pos] | (reader.bytes[reader.pos + 1] << 8));
+  reader.pos += 2;
+  return 1;
+}
+
+// Whole MiB of the file, measured in 64 bits so that logs of 2 GiB and more
+// are not taken for empty; 0 when it does not open.
+std::int32_t LogSizeMiB(const std::u16string& path) {
+  if (path.empty()) return 0;
+  plat::FileHandle file;
+  if (plat::OpenFile(path, plat::OpenMode::ReadShared, file) != plat::OpenStatus::Opened) return 0;
+  std::uint64_t size = 0;
+  if (!plat::FileSizeOf(*file, size)) return 0;
+  const std::uint64_t mib = size / kBytesPerMiB;
+  constexpr std::uint64_t kMax = std::numeric_limits<std::int32_t>::max();
+  return static_cast<std::int32_t>(mib < kMax ? mib : kMax);
+}
+
+// The default directory base + "\log"; false when it would not fit a path.
+bool ComposeDefaultDir(const std::u16string& base, std::u16string& out) {
+  out = base + u"\\log";
+  return out.size() <= kLongestDefaultText;
+}
+
+}  // namespace
+
+std::int32_t DecimalValue(std::u16string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size() && (text[pos] == u' ' || (text[pos] >= u'\t' && text[pos] <= u'\r'))) {
+    ++pos;
+  }
+  bool negative = false;
+  if (pos < text.size() && (text[pos] == u'+' || text[pos] == u'-')) {
+    negative = text[pos] == u'-';
+    ++pos;
+  }
+  // The magnitude stops growing just past the range, so long digit runs
+  // saturate instead of overflowing.
+  constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+  std::int64_t magnitude = 0;
+  for (; pos < text.size() && text[pos] >= u'0' && text[pos] <= u'9'; ++pos) {
+    magnitude = std::min(magnitude * 10 + (text[pos] - u'0'), -kMin);
+  }
+  const std::int64_t value = std::clamp(negative ? -magnitude : magnitude, kMin, kMax);
+  return static_cast<std::int32_t>(value);
+}
+
+void InitLogSettings(LogSettings& settings) {
+  settings = LogSettings{};
+}
+
+std::u16string GetLogSetupPath() {
+  std::u16string path;
+  ReadSettingString(u"Common", u"Logsetup", u"", path);
+  if (path.empty()) {
+    std::u16string privateDir;
+    if (GetPrivateDir(privateDir) == 0) return {};
+    path = privateDir + u"\\logsetup_w.properties";
+  }
+  if (path.size() > kLongestSetupPath) return {};
+  return path;
+}
+
+std::optional<std::u16string> ReadWideTextFile(const std::u16string& path) {
+  plat::FileHandle file;
+  if (plat::OpenFile(path, plat::OpenMode::ReadShared, file) != plat::OpenStatus::Opened) {
+    return std::nullopt;
+  }
+  WideBuffer piece = AllocWideText(static_cast<std::int32_t>(kPieceCapacity));
+  if (!piece) return std::nullopt;
+  // The first two bytes are the byte-order mark's place; they are not examined.
+  if (!plat::SeekFileTo(*file, 2)) return std::nullopt;
+
+  CodeUnitReader reader;
+  reader.file = file.get();
+  std::u16string text;
+  bool atEnd = false;
+  while (!atEnd) {
+    std::size_t count = 0;
+    bool lineEnd = false;
+    while (count < kPieceCapacity - 1 && !lineEnd) {
+      char16_t unit = 0;
+      const int got = NextCodeUnit(reader, unit);
+      if (got < 0) return std::nullopt;
+      if (got == 0) {
+        atEnd = true;
+        break;
+      }
+      piece[count++] = unit;
+      lineEnd = unit == u'\n';
+    }
+    piece[count] = u'\0';
+    // Appended as a terminated string: a NUL code unit ends the piece.
+    text.append(piece.get());
+  }
+  return text;
+}
+
+int ApplyLogSetupLine(std::u16string_view line, LogSettings& settings) {
+  const std::size_t equals = line.find(u'=');
+  const std::u16string_view key = line.substr(0, equals);
+  const std::u16string_view value =
+      equals == std::u16string_view::npos ? std::u16string_view() : line.substr(equals + 1);
+  for (const KeyEntry& entry : kKeys) {
+    if (entry.key != key) continue;
+    std::u16string& field = FieldOf(settings, entry);
+    if (entry.longest == kNoLimit) return AssignWideText(field, value) ? 1 : 0;
+    // A value too long for its field is rejected, never cut.
+    if (value.size() <= entry.longest) field.assign(value);
+    return 1;
+  }
+  return 1;
+}
+
+void LoadLogSettings(LogSettings& settings) {
+  const std::u16string path = GetLogSetupPath();
+  if (path.empty()) return;
+  const std::optional<std::u16string> text = ReadWideTextFile(path);
+  if (!text) return;
+  const std::u16string_view all = *text;
+  std::size_t lineStart = 0;
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    if (all[i] != u'\r' && all[i] != u'\n') continue;
+    if (ApplyLogSetupLine(all.substr(lineStart, i - lineStart), settings) == 0) return;
+    lineStart = i + 1;
+  }
+  // Text after the last line end is an unfinished line: it is not applied.
+}
+
+void FinalizeLogSettings(LogSettings& settings) {
+  std::u16string base;
+  std::u16string defaultDir;
+  const bool haveDefaultDir = GetLogBaseDir(base) != 0 && ComposeDefaultDir(base, defaultDir);
+  if (haveDefaultDir) {
+    if (settings.outputDir.empty()) AssignWideText(settings.outputDir, defaultDir);
+    if (settings.rotateDir.empty()) AssignWideText(settings.rotateDir, defaultDir);
+  }
+  for (std::size_t i = 0; i < kComponentCount; ++i) {
+    std::u16string& outFile = settings.components[i].outFile;
+    if (outFile.empty()) AssignWideText(outFile, kComponents[i].defaultOutFile);
+  }
+
+  settings.loadTime = plat::Now().seconds;
+  settings.rotateEnabled = IsOn(settings.rotateActive) ? 1 : 0;
+  if (IsOn(settings.rotateSizeFlag)) {
+    settings.rotateBySize = 1;
+    settings.rotateSizeLimitMiB = DecimalValue(settings.rotateSize);
+  } else {
+    settings.rotateBySize = 0;
+  }
+  if (IsOn(settings.rotateDateFlag)) {
+    settings.rotateByDate = 1;
+    if (settings.rotateDateType == u"0") settings.rotateDateUnit = 0;
+    if (settings.rotateDateType == u"1") settings.rotateDateUnit = 1;
+    if (settings.rotateDateType == u"2") settings.rotateDateUnit = 2;
+  } else {
+    settings.rotateByDate = 0;
+  }
+
+  for (std::size_t i = 0; i < kComponentCount; ++i) {
+    if (kComponents[i].name != settings.componentName) continue;
+    const ComponentLogSettings& component = settings.components[i];
+    std::u16string path;
+    // The separator goes in even after one that ends the directory.
+    if (settings.outputDir.empty() || component.outFile.empty() ||
+        !AssignWideText(path, settings.outputDir + u"\\" + component.outFile)) {
+      settings.componentActive = 0;
+      ReleaseText(settings.logFilePath);
+      break;
+    }
+    settings.componentActive = IsOn(component.active) ? 1 : 0;
+    settings.logFilePath.swap(path);
+    break;
+  }
+  settings.logSizeMiB = LogSizeMiB(settings.logFilePath);
+
+  if (settings.rotateNamePosition == u"0") settings.rotateNamePos = 0;
+  if (settings.rotateNamePosition == u"1") settings.rotateNamePos = 1;
+  if (!settings.retryCountText.empty()) {
+    const std::int32_t count = DecimalValue(settings.retryCountText);
+    settings.retryCount = count < 1 || count > kMaxRetryCount ? kDefaultRetryCount : count;
+  }
+}
+
+void ApplyLogFileOption(LogSettings& settings, std::u16string_view value) {
+  if (value.empty()) return;
+  std::u16string outputDir = settings.outputDir;
+  std::u16string logFilePath;
+  if (value.find_first_of(u"\\/") == std::u16string_view::npos) {
+    // A bare file name goes into the output directory.
+    if (outputDir.empty()) return;
+    if (!AssignWideText(logFilePath, outputDir + u"\\" + std::u16string(value))) return;
+  } else {
+    // Empty only when a part is too long to split.
+    std::u16string directory = SplitDirectory(value);
+    if (directory.empty() || !AssignWideText(outputDir, directory)) return;
+    std::u16string path = outputDir;
+    if (path.back() != u'\\') path += u'\\';
+    path += SplitFileName(value);
+    if (!AssignWideText(logFilePath, path)) return;
+  }
+  settings.outputDir.swap(outputDir);
+  settings.logFilePath.swap(logFilePath);
+}
+
+void ReleaseLogSettings(LogSettings& settings) {
+  ReleaseText(settings.outputDir);
+  ReleaseText(settings.rotateDir);
+  for (ComponentLogSettings& component : settings.components) ReleaseText(component.outFile);
+  ReleaseText(settings.logFilePath);
+}
