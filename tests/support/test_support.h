@@ -132,3 +132,17 @@ class ScopedFaults {
 };
 
 }  // namespace qvtest
+
+namespace qvtest {
+
+// Directory of the test binary, where the build puts the sample engine and
+// the test programs; "\" separators.
+inline std::string TestBinDir() {
+  std::string dir = plat::ToUtf8(plat::ExecutableDirectory());
+  for (char& c : dir) {
+    if (c == '/') c = '\\';
+  }
+  return dir;
+}
+
+}  // namespace qvtest
