@@ -43,16 +43,18 @@ run_jobs() { # build-name launcher program-dir suite-root data-root runner...
   echo
   echo "== $name build"
   export VANTREL_V12="$bin;$suite;$data"
-  export QORVANE_ENGINE_TRACE="$demo/trace-$name.txt"
-  : >"$QORVANE_ENGINE_TRACE"
+  local trace="$demo/trace-$name.txt"
+  : >"$trace"
+  export QORVANE_ENGINE_TRACE="$trace"
+  [[ $name == windows ]] && QORVANE_ENGINE_TRACE=$(winpath "$trace")
   for job in "${jobs[@]}"; do
     local before after code
-    before=$(wc -l <"$QORVANE_ENGINE_TRACE")
+    before=$(wc -l <"$trace")
     code=$("$@" "$launcher" "$job")
-    after=$(wc -l <"$QORVANE_ENGINE_TRACE")
+    after=$(wc -l <"$trace")
     printf '%-40s exit %-6s ' "$job" "$code"
     if ((after > before)); then
-      tail -n1 "$QORVANE_ENGINE_TRACE" | tr -d '\r'
+      tail -n1 "$trace" | tr -d '\r'
     else
       echo "(engine not started)"
     fi
