@@ -47,7 +47,10 @@ OpenRequest RequestFor(OpenMode mode) {
 OpenStatus OpenFile(const std::u16string& path, OpenMode mode, FileHandle& out) {
   out.reset();
   OpenStatus injected = OpenStatus::Other;
-  if (FaultHit(FaultOp::Open, path, &injected)) return injected;
+  if (FaultHit(FaultOp::Open, path, &injected)) {
+    // A rule can only make an open fail; there is no handle to report success with.
+    return injected == OpenStatus::Opened ? OpenStatus::Other : injected;
+  }
 
   OpenRequest request = RequestFor(mode);
   HANDLE handle = CreateFileW(win32::Wide(path), request.access, request.share, nullptr,

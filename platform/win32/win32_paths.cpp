@@ -1,12 +1,17 @@
 // Operations on paths: existence, directories, moves, deletes, status and the
 // wildcard listing the rotation prunes by.
+#include "platform/win32/win32_text.h"
+// shlwapi after windows.h, as configured there.
 #include <share.h>
 #include <shlwapi.h>
 #include <stdio.h>
 
 #include "platform/fault.h"
 #include "platform/platform.h"
-#include "platform/win32/win32_text.h"
+
+// shlwapi names its A or W variant by this macro; the launcher's own
+// function of that name must keep it.
+#undef PathIsDirectory
 
 namespace plat {
 
