@@ -78,15 +78,32 @@ bool ReadEscape(Cursor& in, std::u16string& out) {
   const char c = in.line[in.pos++];
   int digits = 0;
   switch (c) {
-    case '\\': out.push_back(u'\\'); return true;
-    case '"': out.push_back(u'"'); return true;
-    case 'r': out.push_back(u'\r'); return true;
-    case 'n': out.push_back(u'\n'); return true;
-    case 't': out.push_back(u'\t'); return true;
-    case '0': out.push_back(u'\0'); return true;
-    case 'x': digits = 2; break;
-    case 'u': digits = 4; break;
-    default: return in.Fail("unknown escape");
+    case '\\':
+      out.push_back(u'\\');
+      return true;
+    case '"':
+      out.push_back(u'"');
+      return true;
+    case 'r':
+      out.push_back(u'\r');
+      return true;
+    case 'n':
+      out.push_back(u'\n');
+      return true;
+    case 't':
+      out.push_back(u'\t');
+      return true;
+    case '0':
+      out.push_back(u'\0');
+      return true;
+    case 'x':
+      digits = 2;
+      break;
+    case 'u':
+      digits = 4;
+      break;
+    default:
+      return in.Fail("unknown escape");
   }
   unsigned value = 0;
   for (int i = 0; i < digits; ++i) {
@@ -140,13 +157,20 @@ bool Expect(Cursor& in, const std::string& token) {
 
 std::string Unit(char16_t c) {
   switch (c) {
-    case u'\\': return "\\\\";
-    case u'"': return "\\\"";
-    case u'\r': return "\\r";
-    case u'\n': return "\\n";
-    case u'\t': return "\\t";
-    case u'\0': return "\\0";
-    default: break;
+    case u'\\':
+      return "\\\\";
+    case u'"':
+      return "\\\"";
+    case u'\r':
+      return "\\r";
+    case u'\n':
+      return "\\n";
+    case u'\t':
+      return "\\t";
+    case u'\0':
+      return "\\0";
+    default:
+      break;
   }
   if (c >= 0x20 && c < 0x7F) return std::string(1, static_cast<char>(c));
   const char* hex = "0123456789ABCDEF";
@@ -239,9 +263,10 @@ bool MakeFile(const Scratch& scratch, Cursor& in) {
   return static_cast<bool>(out) || in.Fail("cannot write file");
 }
 
-// Returns false on a malformed line; mismatch is set when the answer differs.
+// Returns false on a malformed line. shown receives the query with the answer
+// seen, expected the recorded answer when it differs.
 bool RunQuery(const Scratch& scratch, Cursor& in, const std::string& verb, std::string& shown,
-              bool& mismatch) {
+              std::string& expected) {
   std::string name;
   std::u16string section;
   std::u16string key;
@@ -251,25 +276,23 @@ bool RunQuery(const Scratch& scratch, Cursor& in, const std::string& verb, std::
   if (verb == "str") {
     std::u16string def;
     long long capacity = 0;
-    std::u16string expected;
+    std::u16string recorded;
     if (!ReadText(in, def) || !ReadNumber(in, capacity) || !Expect(in, "=") ||
-        !ReadText(in, expected)) {
+        !ReadText(in, recorded)) {
       return false;
     }
     if (capacity < 1) return in.Fail("capacity must be at least 1");
-    const std::u16string answer = plat::ReadProfileString(
-        section, key, def, static_cast<std::size_t>(capacity), path);
+    const std::u16string answer =
+        plat::ReadProfileString(section, key, def, static_cast<std::size_t>(capacity), path);
     shown = head + Quote(def) + " " + std::to_string(capacity) + " = " + Quote(answer);
-    mismatch = answer != expected;
-    if (mismatch) shown += "    # expected " + Quote(expected);
+    if (answer != recorded) expected = Quote(recorded);
   } else {
     long long def = 0;
-    long long expected = 0;
-    if (!ReadNumber(in, def) || !Expect(in, "=") || !ReadNumber(in, expected)) return false;
+    long long recorded = 0;
+    if (!ReadNumber(in, def) || !Expect(in, "=") || !ReadNumber(in, recorded)) return false;
     const int answer = plat::ReadProfileInt(section, key, static_cast<int>(def), path);
     shown = head + std::to_string(def) + " = " + std::to_string(answer);
-    mismatch = answer != expected;
-    if (mismatch) shown += "    # expected " + std::to_string(expected);
+    if (answer != recorded) expected = std::to_string(recorded);
   }
   return in.AtEnd() || in.Fail("text after the answer");
 }
@@ -301,7 +324,7 @@ int main(int argc, char** argv) {
     Cursor in{line, 0, {}};
     std::string verb;
     std::string shown = line;
-    bool mismatch = false;
+    std::string expected;
     bool good = true;
     if (!in.AtEnd() && line[in.pos] != '#') {
       good = ReadWord(in, verb);
@@ -309,8 +332,12 @@ int main(int argc, char** argv) {
         good = MakeFile(scratch, in) && (in.AtEnd() || in.Fail("text after the contents"));
       } else if (good && (verb == "str" || verb == "int")) {
         ++queries;
-        good = RunQuery(scratch, in, verb, shown, mismatch);
-        if (!record) std::cout << (mismatch ? "DIFF " : "ok   ") << shown << "\n";
+        good = RunQuery(scratch, in, verb, shown, expected);
+        if (!record) {
+          std::cout << (expected.empty() ? "ok   " : "DIFF ") << shown;
+          if (!expected.empty()) std::cout << "    # recorded " << expected;
+          std::cout << "\n";
+        }
       } else if (good) {
         good = in.Fail("unknown line kind");
       }
@@ -319,7 +346,7 @@ int main(int argc, char** argv) {
       ++malformed;
       std::cerr << argv[1] << ":" << number << ": " << in.error << "\n";
     }
-    if (mismatch) ++mismatches;
+    if (!expected.empty()) ++mismatches;
     if (record) std::cout << shown << "\n";
   }
   std::error_code ec;
