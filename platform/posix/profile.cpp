@@ -27,7 +27,8 @@ enum class Load {
   // No such file in an existing directory: Windows reads an empty profile.
   Missing,
   // A directory, a missing directory, a read error: Windows hands back the
-  // default without reading it as a profile value (no quotes removed).
+  // default without reading it as a profile value (no quotes removed). So do
+  // FIFOs and devices here, which could block or never end.
   Unreadable,
 };
 
@@ -45,13 +46,13 @@ std::string ParentOf(const std::string& sys) {
 Load ReadWholeFile(const std::u16string& path, std::string& bytes) {
   if (FaultHit(FaultOp::Read, path)) return Load::Unreadable;
   const std::string sys = posix::SystemPath(path);
-  const int fd = open(sys.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(sys.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     return errno == ENOENT && IsDirectory(ParentOf(sys)) ? Load::Missing : Load::Unreadable;
   }
   Load result = Load::Read;
   struct stat st {};
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) result = Load::Unreadable;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) result = Load::Unreadable;
   char chunk[65536];
   while (result == Load::Read) {
     const ssize_t got = read(fd, chunk, sizeof chunk);

@@ -1,7 +1,9 @@
 // What the profile table cannot show, because only the native port has it:
 // 8-bit files in its ANSI code page (UTF-8, Latin-1 for stray bytes), failed
-// reads, and rewrites of the file between two reads.
+// reads, a FIFO in place of the file, and rewrites of the file between two
+// reads.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -55,6 +57,14 @@ TEST(PosixProfile, AFailedReadGivesTheDefaultAsItStands) {
   EXPECT_EQ(plat::ReadProfileInt(u"Common", u"ErrorLevel", 7, ini), 7);
   EXPECT_EQ(plat::ReadProfileInt(u"Common", u"ErrorLevel", 7, ini), 1);
   EXPECT_EQ(plat::FaultCalls(plat::FaultOp::Read), 3);
+}
+
+TEST(PosixProfile, AFifoInPlaceOfTheFileGivesTheDefaultWithoutWaiting) {
+  qvtest::ScopedTempDir dir;
+  const std::u16string ini = dir / u"VantrelV12.ini";
+  ASSERT_EQ(mkfifo(qvtest::NativePath(ini).c_str(), 0600), 0);
+  EXPECT_EQ(plat::ReadProfileString(u"Common", u"Logsetup", u"'d'", 64, ini), u"'d'");
+  EXPECT_EQ(plat::ReadProfileInt(u"Orbeck", u"ErrorDisp", 2, ini), 2);
 }
 
 TEST(PosixProfile, EveryReadSeesTheFileAsItIsNow) {

@@ -14,7 +14,9 @@
 // A <text> is one or more quoted pieces joined by "+", each optionally
 // repeated with "*count": "[S]\r\nK=" + "x"*300. Escapes: \\ \" \r \n \t \0,
 // \xHH and \uHHHH (one code unit; a byte in a "bytes" file). "utf16" files get
-// the byte-order mark FF FE, "utf16be" FE FF; "dir" makes a directory.
+// the byte-order mark FF FE, "utf16be" FE FF; "dir" makes a directory. A
+// query's <file> is a path below the scratch directory ("\" between
+// directories) and need not exist.
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
