@@ -32,6 +32,9 @@ bool GetEnvironment(const std::u16string& name, std::u16string& value) {
 }
 
 bool SetEnvironment(const std::u16string& name, const std::u16string& value, bool remove) {
+  // The system refuses these names; the runtime would pass them to its
+  // invalid-parameter handler first.
+  if (name.empty() || name.find(u'=') != std::u16string::npos) return false;
   // The runtime keeps its own copy for getenv; keep both views alike. An empty
   // value removes the variable there, as it does in the runtime.
   _wputenv_s(win32::Wide(name), remove ? L"" : win32::Wide(value));
