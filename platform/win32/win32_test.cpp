@@ -70,13 +70,6 @@ TEST(Win32Profile, ReadsIntegers) {
   EXPECT_EQ(plat::ReadProfileInt(u"Orbeck", u"ProcDisp", 7, dir / u"none.ini"), 7);
 }
 
-TEST(Win32Profile, ReadsUtf16FilesIntact) {
-  qvtest::ScopedTempDir dir;
-  const std::u16string ini = dir / u"VantrelV12.ini";
-  qvtest::WriteBytes(ini, qvtest::Utf16Le(u"[Orbeck]\r\nTitle=正しくｲﾝｽﾄｰﾙ\r\n"));
-  EXPECT_EQ(plat::ReadProfileString(u"Orbeck", u"Title", u"", 64, ini), u"正しくｲﾝｽﾄｰﾙ");
-}
-
 TEST(Win32Strings, WideTextsAreExactWhateverTheCodePage) {
   const struct {
     unsigned id;
