@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 #include "execlog/path_text.h"
 #include "execlog/record_writer.h"
