@@ -6,7 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
