@@ -146,6 +146,14 @@ std::u16string LoadWideString(ModuleHandle module, unsigned id);
 int ShowMessageBox(void* owner, const std::string& text, const std::string& caption,
                    unsigned flags);
 
+// Test support: waits up to timeoutMs for a message box with this caption,
+// reads its text as the box holds it (narrow, ANSI code page, line feeds as
+// CR LF) and presses OK. False when none appeared, and always on POSIX, where
+// boxes go to standard error.
+bool DismissMessageBox(const std::string& caption, int timeoutMs, std::string& text);
+// Text in the system's ANSI code page (UTF-8 on POSIX).
+std::string ToAnsiCodePage(const std::u16string& text);
+
 // ------------------------------------------------------------------ processes
 
 struct ProcessObject;

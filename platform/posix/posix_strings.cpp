@@ -78,4 +78,10 @@ int ShowMessageBox(void* owner, const std::string& text, const std::string& capt
   return 1;  // IDOK: the only button
 }
 
+bool DismissMessageBox(const std::string& caption, int timeoutMs, std::string& text) {
+  return false;
+}
+
+std::string ToAnsiCodePage(const std::u16string& text) { return ToUtf8(text); }
+
 }  // namespace plat

@@ -56,4 +56,28 @@ int ShowMessageBox(void* owner, const std::string& text, const std::string& capt
   return MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), flags);
 }
 
+bool DismissMessageBox(const std::string& caption, int timeoutMs, std::string& text) {
+  for (int waited = 0; waited <= timeoutMs; waited += 10) {
+    if (HWND box = FindWindowA("#32770", caption.c_str())) {
+      char buffer[1024] = {};
+      GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
+      text = buffer;
+      PostMessageA(box, WM_COMMAND, IDOK, 0);
+      return true;
+    }
+    Sleep(10);
+  }
+  return false;
+}
+
+std::string ToAnsiCodePage(const std::u16string& text) {
+  if (text.empty()) return {};
+  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+  const int size = static_cast<int>(text.size());
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, size, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0) WideCharToMultiByte(CP_ACP, 0, wide, size, out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+
 }  // namespace plat

@@ -54,7 +54,8 @@ std::vector<Scenario> ParseScenarios(const std::string& file) {
       std::fprintf(stderr, "%s:%d: directive outside a scenario\n", file.c_str(), number);
       std::exit(2);
     } else if (word == "root" || word == "dll" || word == "ini" || word == "logsetup" ||
-               word == "cmd" || word == "mkdir" || word == "mkfile" || word == "env") {
+               word == "cmd" || word == "mkdir" || word == "mkfile" || word == "env" ||
+               word == "hold") {
       // "cmd" keeps its text exactly, blanks included.
       current->setup.push_back(word == "cmd" ? raw.substr(raw.find("cmd") ) : line);
     } else {
@@ -178,6 +179,7 @@ class Run {
       }
       if (word == "mkdir") fs::create_directories(NativeFile(root_, Trim(rest)));
       if (word == "mkfile") std::ofstream(NativeFile(root_, Trim(rest)), std::ios::binary) << "x";
+      if (word == "hold" && !StartHolder(rest, failure)) return false;
       if (word == "env") {
         const std::string kv = Expand(Trim(rest));
         const auto eq = kv.find('=');
@@ -213,6 +215,20 @@ class Run {
       failure = "the launcher could not be started";
       return false;
     }
+    for (const std::string& c : scenario_.checks) {
+      if (c.rfind("box ", 0) != 0) continue;
+      std::string text;
+      if (!plat::DismissMessageBox("Vantrel Orbeck", 20000, text)) {
+        failure = "no message box appeared";
+        return false;
+      }
+      boxes_.push_back(text);
+    }
+    std::string extra;
+    if (!boxes_.empty() && plat::DismissMessageBox("Vantrel Orbeck", 300, extra)) {
+      failure = "an unexpected message box: " + extra;
+      return false;
+    }
     std::int64_t exitCode = 0;
     if (!plat::WaitProcess(*process, exitCode)) {
       failure = "the launcher's exit code could not be read";
@@ -220,10 +236,46 @@ class Run {
     }
     for (const std::string& name : envSet_) plat::SetEnvironment(W(name), u"", true);
     exitCode_ = exitCode;
+    for (plat::Process& holder : holders_) {
+      std::int64_t ignored = 0;
+      plat::WaitProcess(*holder, ignored);
+    }
     return Check(failure);
   }
 
  private:
+  // "hold REL MS": another process keeps REL (a rotation.lock) open with
+  // write access and read-sharing for MS milliseconds, as a rotation does.
+  bool StartHolder(const std::string& args, std::string& failure) {
+    std::istringstream in(args);
+    std::string rel;
+    std::string ms;
+    in >> rel >> ms;
+    const fs::path lock = NativeFile(root_, rel);
+    const std::string marker = "holder-ready";
+    const std::string exe = (bin_ / (launcher_.size() > 4 &&
+                                             launcher_.substr(launcher_.size() - 4) == ".exe"
+                                         ? "log_writer_loop.exe"
+                                         : "log_writer_loop"))
+                                .string();
+    const std::string dir = LauncherPath(root_, rel.substr(0, rel.find_last_of("/\\")));
+    plat::Process holder =
+        plat::StartProcess(W(exe), W("\"" + dir + "\" " + marker + " x " + ms + " hold"));
+    if (!holder) {
+      failure = "the lock holder could not be started";
+      return false;
+    }
+    holders_.push_back(std::move(holder));
+    const fs::path ready = lock.parent_path() / marker;
+    for (int i = 0; i < 1000 && !fs::exists(ready); ++i) plat::SleepMilliseconds(10);
+    if (!fs::exists(ready)) {
+      failure = "the lock holder did not take the lock";
+      return false;
+    }
+    fs::remove(ready);
+    return true;
+  }
+
   std::string Expand(std::string text) const {
     const std::string marker = "{root}";
     for (auto p = text.find(marker); p != std::string::npos; p = text.find(marker)) {
@@ -321,6 +373,26 @@ class Run {
             }
           }
         }
+      } else if (word == "box") {
+        // Texts as the Part writes them, "\n" for a line feed; the box holds
+        // them in the ANSI code page with CR LF.
+        std::string expected = ValueAfter(c, word);
+        std::string unescaped;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+          if (expected[i] == '\\' && i + 1 < expected.size() && expected[i + 1] == 'n') {
+            unescaped += "\r\n";
+            ++i;
+          } else {
+            unescaped += expected[i];
+          }
+        }
+        const std::string want = plat::ToAnsiCodePage(W(unescaped));
+        if (boxIndex_ >= boxes_.size() || boxes_[boxIndex_] != want) {
+          failure = "box text differs: [" +
+                    (boxIndex_ < boxes_.size() ? boxes_[boxIndex_] : std::string()) + "]";
+          return false;
+        }
+        ++boxIndex_;
       } else if (word == "no-file" || word == "has-file") {
         std::string rel;
         words >> rel;
@@ -351,6 +423,9 @@ class Run {
   fs::path root_;
   std::int64_t exitCode_ = 0;
   std::vector<std::string> envSet_;
+  std::vector<plat::Process> holders_;
+  std::vector<std::string> boxes_;
+  std::size_t boxIndex_ = 0;
 };
 
 }  // namespace
