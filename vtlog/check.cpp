@@ -1,0 +1,226 @@
+#include "vtlog/check.h"
+
+#include <array>
+
+#include "engine/engine.h"
+#include "execlog/log_settings.h"
+#include "execlog/path_text.h"
+#include "install/install.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "vtlog/log_read.h"
+
+namespace {
+
+// A default no settings file holds, to tell a read value from the default.
+constexpr char16_t kAbsent[] = u"\x01vtlog-absent\x01";
+
+std::u16string Number(std::int64_t value) {
+  return plat::Widen(std::to_string(value));
+}
+
+// Creates and deletes a probe file; the directory is left as it was.
+bool DirectoryWritable(const std::u16string& dir) {
+  const plat::WallClock now = plat::Now();
+  const std::u16string probe =
+      dir + u"\\vtlog-probe-" + Number(now.seconds) + u"-" + Number(now.milliseconds) + u".tmp";
+  plat::FileHandle file;
+  if (plat::OpenFile(probe, plat::OpenMode::WriteShareRead, file) != plat::OpenStatus::Opened) {
+    return false;
+  }
+  file.reset();
+  plat::RemoveFile(probe);
+  return true;
+}
+
+void CheckDirectory(CheckReport& report, const char* name, const std::u16string& dir, bool needed,
+                    const char* missingEffect) {
+  report.items.push_back({"directories", name, dir, ""});
+  auto add = [&](Severity severity, const char* kind, std::string message, std::string effect) {
+    report.findings.push_back({severity, dir, 0, kind, std::move(message), std::move(effect)});
+  };
+  if (dir.empty()) {
+    add(Severity::Error, "no-directory", std::string(name) + " is empty",
+        "the launcher has no place for the log");
+    return;
+  }
+  if (plat::PathIsDirectory(dir)) {
+    const bool writable = DirectoryWritable(dir);
+    report.items.push_back(
+        {"directories", std::string(name) + " writable", writable ? u"yes" : u"no", ""});
+    if (!writable) {
+      add(Severity::Error, "not-writable", std::string(name) + " cannot be written", missingEffect);
+    }
+    return;
+  }
+  report.items.push_back({"directories", std::string(name) + " exists", u"no", ""});
+  const std::u16string parent = SplitDirectory(dir);
+  if (!parent.empty() && !plat::PathIsDirectory(parent)) {
+    add(needed ? Severity::Error : Severity::Warning, "missing-directory",
+        std::string(name) + " and its parent do not exist", missingEffect);
+  } else {
+    add(Severity::Info, "missing-directory", std::string(name) + " does not exist",
+        "the launcher creates it (one level) when it first needs it");
+  }
+}
+
+void AddLogSettings(CheckReport& report, const LogSettings& s) {
+  auto text = [&](const char* name, const std::u16string& value) {
+    report.items.push_back({"logsettings", name, value, ""});
+  };
+  auto number = [&](const char* name, std::int64_t value) {
+    report.items.push_back({"logsettings", name, Number(value), "derived"});
+  };
+  text("outputDir", s.outputDir);
+  text("errCodeOnly", s.errCodeOnly);
+  text("rotateActive", s.rotateActive);
+  text("rotateDir", s.rotateDir);
+  text("rotateDateFlag", s.rotateDateFlag);
+  text("rotateDateType", s.rotateDateType);
+  text("rotateSizeFlag", s.rotateSizeFlag);
+  text("rotateSize", s.rotateSize);
+  text("rotateTimes", s.rotateTimes);
+  text("rotateNameDescription", s.rotateNameDescription);
+  text("rotateNamePosition", s.rotateNamePosition);
+  static constexpr std::array<const char*, kComponentCount> kWords = {"vorn",  "bralden", "mirvo",
+                                                                      "quelp", "orbeck",  "lunder"};
+  for (std::size_t i = 0; i < kComponentCount; ++i) {
+    const std::string prefix = std::string("components.") + kWords[i] + ".";
+    text((prefix + "active").c_str(), s.components[i].active);
+    text((prefix + "outFile").c_str(), s.components[i].outFile);
+    text((prefix + "errActive").c_str(), s.components[i].errActive);
+  }
+  text("componentName", s.componentName);
+  number("loadTime", s.loadTime);
+  report.items.push_back({"logsettings", "logFilePath", s.logFilePath, "derived"});
+  number("logSizeMiB", s.logSizeMiB);
+  number("componentActive", s.componentActive);
+  number("rotateEnabled", s.rotateEnabled);
+  number("rotateBySize", s.rotateBySize);
+  number("rotateSizeLimitMiB", s.rotateSizeLimitMiB);
+  number("rotateByDate", s.rotateByDate);
+  number("rotateDateUnit", s.rotateDateUnit);
+  number("rotateNamePos", s.rotateNamePos);
+  text("retryCountText", s.retryCountText);
+  number("retryCount", s.retryCount);
+}
+
+}  // namespace
+
+CheckReport RunCheck(const std::u16string& component) {
+  CheckReport report;
+  std::vector<Finding>& findings = report.findings;
+
+  std::u16string env;
+  const bool haveEnv = plat::GetEnvironment(u"VANTREL_V12", env);
+  report.items.push_back({"environment", "VANTREL_V12", env, haveEnv ? "set" : "absent"});
+  static constexpr std::array<const char*, 5> kFields = {
+      "field 0 (program directory)", "field 1 (suite root)", "field 2 (data root)",
+      "field 3 (unused)", "field 4 (unused)"};
+  for (int i = 0; i < 5; ++i) {
+    std::u16string field;
+    ReadInstallRoot(i, field);
+    report.items.push_back({"environment", kFields[static_cast<std::size_t>(i)], field, ""});
+  }
+  std::u16string programDir;
+  GetProgramDir(programDir);
+  if (programDir.empty()) {
+    findings.push_back({Severity::Error, u"VANTREL_V12", 0, "no-program-dir",
+                        haveEnv ? "field 0 of VANTREL_V12 is empty" : "VANTREL_V12 is not set",
+                        "the launcher ends at once with -2001"});
+  }
+
+  std::u16string systemDir;
+  GetSystemDir(systemDir);
+  const std::u16string settingsPath = systemDir + u"\\VantrelV12.ini";
+  const bool haveSettings = plat::CanOpenForReading(settingsPath);
+  report.items.push_back({"settings", "file", settingsPath, haveSettings ? "exists" : "missing"});
+  struct Key {
+    const char16_t* section;
+    const char16_t* key;
+    int def;  // -1: a text
+  };
+  static constexpr std::array<Key, 6> kKeys = {{{u"Common", u"Logsetup", -1},
+                                                {u"Common", u"ErrorLevel", 0},
+                                                {u"Common", u"FromExec", 0},
+                                                {u"Common", u"ExeRcode", 0},
+                                                {u"Orbeck", u"ProcDisp", 2},
+                                                {u"Orbeck", u"ErrorDisp", 2}}};
+  for (const Key& key : kKeys) {
+    std::u16string raw;
+    ReadSettingString(key.section, key.key, kAbsent, raw);
+    const bool fromFile = raw != kAbsent;
+    std::u16string value;
+    if (key.def < 0) {
+      ReadSettingString(key.section, key.key, u"", value);
+    } else {
+      value = Number(ReadSettingInt(key.section, key.key, key.def));
+    }
+    report.items.push_back({"settings",
+                            "[" + plat::ToUtf8(key.section) + "] " + plat::ToUtf8(key.key), value,
+                            fromFile ? "file" : "default"});
+  }
+  if (haveSettings) {
+    const std::vector<Finding> lint = LintSettingsFile(settingsPath);
+    findings.insert(findings.end(), lint.begin(), lint.end());
+  }
+
+  const std::u16string setupPath = GetLogSetupPath();
+  report.items.push_back(
+      {"logsetup", "file", setupPath, plat::CanOpenForReading(setupPath) ? "exists" : "missing"});
+  const std::vector<Finding> lint = LintLogSetupFile(setupPath);
+  findings.insert(findings.end(), lint.begin(), lint.end());
+
+  LogSettings settings;
+  LoadComponentSettings(component, settings);
+  AddLogSettings(report, settings);
+  if (settings.componentActive == 0) {
+    findings.push_back({Severity::Warning, setupPath, 0, "inactive",
+                        "runtime." + plat::ToUtf8(LowerAscii(component)) + ".active is not \"1\"",
+                        "the launcher writes no execution-log records"});
+  }
+
+  const std::u16string enginePath = programDir + kEngineLibrary;
+  plat::Library library = plat::OpenLibrary(enginePath);
+  const bool loads = library != nullptr;
+  const bool exported = loads && plat::FindExport(*library, kEngineExport) != nullptr;
+  library.reset();
+  report.items.push_back({"engine", "library", enginePath,
+                          exported ? "exports Qorvane4EXE"
+                          : loads  ? "no export"
+                                   : "missing"});
+  if (!exported) {
+    findings.push_back({Severity::Error, enginePath, 0, loads ? "no-entry-point" : "no-engine",
+                        loads ? "the engine library has no export \"Qorvane4EXE\""
+                              : "the engine library cannot be loaded",
+                        "every job ends with -2001 and a failure end record"});
+  }
+
+  CheckDirectory(report, "outputDir", settings.outputDir, true,
+                 "records go to the write-error file in the private directory");
+  if (settings.rotateEnabled != 0 && !EqualsIgnoreCase(settings.rotateDir, settings.outputDir)) {
+    CheckDirectory(report, "rotateDir", settings.rotateDir, true,
+                   "the log is never rotated and keeps growing");
+  }
+  std::size_t errorFiles = 0;
+  for (const LogFileRef& file : ErrorFiles(settings)) {
+    if (file.kind == LogFileKind::WriteError) ++errorFiles;
+  }
+  if (errorFiles > 0) {
+    findings.push_back({Severity::Warning, settings.outputDir, 0, "write-error-files",
+                        std::to_string(errorFiles) + " write-error file(s) hold records that "
+                                                     "missed the log",
+                        "see: vtlog show --error-files"});
+  }
+  ReleaseLogSettings(settings);
+  return report;
+}
+
+int CheckExitCode(const std::vector<Finding>& findings) {
+  int code = 0;
+  for (const Finding& finding : findings) {
+    if (finding.severity == Severity::Error) return 2;
+    if (finding.severity == Severity::Warning) code = 1;
+  }
+  return code;
+}

@@ -1,0 +1,41 @@
+// Start and end records of the execution log paired into job runs.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "vtlog/log_read.h"
+
+// Running and Lost are both a start without an end: Lost when a later start
+// of the same job identifier shows that the run is over, Running otherwise.
+enum class JobOutcome { Success, Failed, Running, Lost, EndOnly };
+
+struct JobRun {
+  std::u16string job;
+  bool hasStart = false;
+  bool hasEnd = false;
+  ExecRecord start;
+  ExecRecord end;
+  JobOutcome outcome = JobOutcome::Running;
+};
+
+struct JobPairing {
+  std::vector<JobRun> runs;
+  // Per job identifier, the runs still without an end, oldest first.
+  std::map<std::u16string, std::vector<std::size_t>> open;
+};
+
+// Start records (101) open a run; any other record ends the newest open run
+// of its job identifier, with success for 102 and failure otherwise; an end
+// without an open run stands alone (its start was pruned or never written).
+void AddJobRecord(JobPairing& pairing, const ExecRecord& record);
+// Settles the runs still open.
+void FinishJobPairing(JobPairing& pairing);
+
+const char* OutcomeName(JobOutcome outcome);
+// Milliseconds from start to end; false without both records.
+bool JobDurationMs(const JobRun& run, std::int64_t& ms);
+// "H:MM:SS.mmm"
+std::string FormatDuration(std::int64_t ms);

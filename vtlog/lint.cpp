@@ -1,0 +1,430 @@
+#include "vtlog/lint.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+
+#include "execlog/log_settings.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "vtlog/log_read.h"
+
+namespace {
+
+constexpr std::size_t kNoLimit = std::u16string_view::npos;
+constexpr std::size_t kLongestLogsetupValue = 263;
+constexpr std::size_t kHeadBytes = 4096;
+constexpr std::size_t kLongestIniBytes = 16 * 1024 * 1024;
+
+bool IsBlank(char16_t c) {
+  return c == u' ' || c == u'\t';
+}
+
+std::u16string_view Trim(std::u16string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool HasDigitsAtStart(std::u16string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size() && (text[pos] == u' ' || (text[pos] >= u'\t' && text[pos] <= u'\r'))) {
+    ++pos;
+  }
+  if (pos < text.size() && (text[pos] == u'+' || text[pos] == u'-')) ++pos;
+  return pos < text.size() && text[pos] >= u'0' && text[pos] <= u'9';
+}
+
+bool OnlyDigits(std::u16string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
+
+std::string Quote(std::u16string_view text) {
+  return Excerpt(text, 80);
+}
+
+// At most limit bytes of the file; false when it cannot be opened or read.
+bool ReadHead(const std::u16string& path, std::size_t limit, std::string& bytes) {
+  plat::FileHandle file;
+  if (plat::OpenFile(path, plat::OpenMode::ReadShared, file) != plat::OpenStatus::Opened) {
+    return false;
+  }
+  bytes.clear();
+  char buffer[4096];
+  while (bytes.size() < limit) {
+    const std::ptrdiff_t n =
+        plat::ReadBytes(*file, buffer, std::min(sizeof buffer, limit - bytes.size()));
+    if (n < 0) return false;
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+struct Lines {
+  std::vector<std::u16string_view> lines;  // without line ends
+  bool lastUnended = false;                // the last entry had no line end
+};
+
+// A CR LF counts as one line end for the numbering; a lone CR or LF as one too.
+Lines SplitLines(std::u16string_view text) {
+  Lines out;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'\r' && text[i] != u'\n') continue;
+    out.lines.push_back(text.substr(start, i - start));
+    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) {
+    out.lines.push_back(text.substr(start));
+    out.lastUnended = true;
+  }
+  return out;
+}
+
+std::vector<std::u16string_view> KeyNames() {
+  std::vector<std::u16string_view> names;
+  for (const LogSetupKey& key : LogSetupKeys()) names.push_back(key.key);
+  return names;
+}
+
+const LogSetupKey* FindKey(std::u16string_view key, bool ignoreCase) {
+  for (const LogSetupKey& entry : LogSetupKeys()) {
+    if (entry.key == key || (ignoreCase && EqualsIgnoreCase(entry.key, key))) return &entry;
+  }
+  return nullptr;
+}
+
+// Findings about the value of a line the launcher applies.
+void CheckValue(const LogSetupKey& key, std::u16string_view value, Finding base,
+                std::vector<Finding>& out) {
+  auto add = [&](Severity severity, const char* kind, std::string message, std::string effect) {
+    Finding f = base;
+    f.severity = severity;
+    f.kind = kind;
+    f.message = std::move(message);
+    f.effect = std::move(effect);
+    out.push_back(std::move(f));
+  };
+  if (!value.empty() && Trim(value) != value) {
+    add(Severity::Warning, "blanks-around-value", "blanks around the value " + Quote(value),
+        "the launcher takes the value with its blanks");
+  }
+  switch (key.kind) {
+    case LogSetupKey::Flag:
+      if (!value.empty() && value != u"0" && value != u"1") {
+        add(Severity::Warning, "flag-value", "flag " + Quote(value) + " is neither \"0\" nor \"1\"",
+            "the launcher counts it as off (only \"1\" is on)");
+      }
+      break;
+    case LogSetupKey::Retry:
+      if (!value.empty()) {
+        const std::int32_t count = DecimalValue(value);
+        if (count < 1 || count > 10000) {
+          add(Severity::Warning, "retry-range",
+              "retry count " + Quote(value) + " is outside 1 to 10000",
+              "the launcher makes 200 attempts");
+        } else if (!OnlyDigits(value)) {
+          add(Severity::Warning, "no-digits", "retry count " + Quote(value) + " is not a number",
+              "the launcher reads it as " + std::to_string(count));
+        }
+      }
+      break;
+    case LogSetupKey::Number:
+      if (!value.empty() && !HasDigitsAtStart(value)) {
+        add(Severity::Warning, "no-digits", "value " + Quote(value) + " has no digits",
+            key.key == u"runtime.rotate.times"
+                ? "the launcher reads 0 and prunes nothing"
+                : "the launcher reads 0: with size rotation on, every run rotates");
+      } else if (!value.empty() && !OnlyDigits(value)) {
+        add(Severity::Warning, "no-digits", "value " + Quote(value) + " is not a plain number",
+            "the launcher reads it as " + std::to_string(DecimalValue(value)));
+      }
+      break;
+    case LogSetupKey::DateType:
+      if (!value.empty() && value != u"0" && value != u"1" && value != u"2") {
+        add(Severity::Warning, "date-type", "date type " + Quote(value) + " is not 0, 1 or 2",
+            "the launcher keeps the unit month");
+      }
+      break;
+    case LogSetupKey::Position:
+      if (!value.empty() && value != u"0" && value != u"1") {
+        add(Severity::Warning, "name-position", "name position " + Quote(value) + " is not 0 or 1",
+            "the launcher puts the date after the base name");
+      }
+      break;
+    case LogSetupKey::Text:
+      break;
+  }
+}
+
+}  // namespace
+
+const std::vector<LogSetupKey>& LogSetupKeys() {
+  static const std::vector<LogSetupKey> keys = [] {
+    std::vector<LogSetupKey> k = {
+        {u"runtime.output.dir", kNoLimit, LogSetupKey::Text},
+        {u"runtime.output.errcodeonly", 1, LogSetupKey::Flag},
+        {u"runtime.output.retrycount", 5, LogSetupKey::Retry},
+        {u"runtime.rotate.active", 1, LogSetupKey::Flag},
+        {u"runtime.rotate.dir", kNoLimit, LogSetupKey::Text},
+        {u"runtime.rotate.rule.dateflg", 1, LogSetupKey::Flag},
+        {u"runtime.rotate.rule.datetype", 1, LogSetupKey::DateType},
+        {u"runtime.rotate.rule.sizeflg", 1, LogSetupKey::Flag},
+        {u"runtime.rotate.rule.size", 2, LogSetupKey::Number},
+        {u"runtime.rotate.times", 2, LogSetupKey::Number},
+        {u"runtime.rotate.name.description", 11, LogSetupKey::Text},
+        {u"runtime.rotate.name.position", 1, LogSetupKey::Position},
+    };
+    static constexpr std::array<std::u16string_view, 18> kComponentKeys = {
+        u"runtime.vorn.active",    u"runtime.vorn.outfile",    u"runtime.vorn.erractive",
+        u"runtime.bralden.active", u"runtime.bralden.outfile", u"runtime.bralden.erractive",
+        u"runtime.mirvo.active",   u"runtime.mirvo.outfile",   u"runtime.mirvo.erractive",
+        u"runtime.quelp.active",   u"runtime.quelp.outfile",   u"runtime.quelp.erractive",
+        u"runtime.orbeck.active",  u"runtime.orbeck.outfile",  u"runtime.orbeck.erractive",
+        u"runtime.lunder.active",  u"runtime.lunder.outfile",  u"runtime.lunder.erractive"};
+    for (std::size_t i = 0; i < kComponentKeys.size(); ++i) {
+      const bool outFile = i % 3 == 1;
+      k.push_back({kComponentKeys[i], outFile ? kNoLimit : 1,
+                   outFile ? LogSetupKey::Text : LogSetupKey::Flag});
+    }
+    return k;
+  }();
+  return keys;
+}
+
+std::u16string_view NearestKey(std::u16string_view text,
+                               const std::vector<std::u16string_view>& keys,
+                               std::size_t& distance) {
+  const std::u16string a = LowerAscii(text);
+  std::u16string_view best;
+  distance = kNoLimit;
+  std::vector<std::size_t> row;
+  for (std::u16string_view key : keys) {
+    const std::u16string b = LowerAscii(key);
+    row.resize(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+      std::size_t diagonal = row[0];
+      row[0] = i;
+      for (std::size_t j = 1; j <= b.size(); ++j) {
+        const std::size_t above = row[j];
+        row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+        diagonal = above;
+      }
+    }
+    if (row[b.size()] < distance) {
+      distance = row[b.size()];
+      best = key;
+    }
+  }
+  return best;
+}
+
+std::vector<Finding> LintLogSetupFile(const std::u16string& path) {
+  std::vector<Finding> out;
+  auto finding = [&](Severity severity, std::int64_t line, const char* kind, std::string message,
+                     std::string effect) {
+    out.push_back({severity, path, line, kind, std::move(message), std::move(effect)});
+  };
+  std::string head;
+  const std::optional<std::u16string> text = ReadWideTextFile(path);
+  if (!ReadHead(path, kHeadBytes, head) || !text) {
+    finding(Severity::Warning, 0, "unreadable", "the file cannot be opened",
+            "the launcher uses the defaults: the component writes no log, rotation is off");
+    return out;
+  }
+  if (head.size() >= 2 && !(head[0] == '\xFF' && head[1] == '\xFE')) {
+    // Text in an 8-bit encoding has no zero bytes between its ASCII letters.
+    const bool eightBit = head.size() >= 4 && head[1] != '\0' && head[3] != '\0';
+    finding(Severity::Error, 1, "no-bom",
+            eightBit ? "no byte-order mark: the file is not UTF-16LE"
+                     : "no byte-order mark (FF FE) at the start",
+            eightBit ? "the launcher reads it as UTF-16LE anyway and finds no key in it"
+                     : "the launcher skips the first two bytes anyway: the first line loses "
+                       "its first character");
+  }
+
+  const Lines lines = SplitLines(*text);
+  const std::vector<std::u16string_view> names = KeyNames();
+  std::map<std::u16string_view, std::int64_t> applied;
+  for (std::size_t i = 0; i < lines.lines.size(); ++i) {
+    const auto number = static_cast<std::int64_t>(i + 1);
+    const std::u16string_view line = lines.lines[i];
+    if (line.empty()) continue;
+    if (i + 1 == lines.lines.size() && lines.lastUnended) {
+      finding(Severity::Error, number, "no-line-end", "the last line has no line end",
+              "the launcher ignores the line " + Quote(line));
+      continue;
+    }
+    const std::size_t equals = line.find(u'=');
+    const std::u16string_view key = line.substr(0, equals);
+    const std::u16string_view value =
+        equals == std::u16string_view::npos ? std::u16string_view() : line.substr(equals + 1);
+    const LogSetupKey* exact = FindKey(key, false);
+    if (exact == nullptr) {
+      if (const LogSetupKey* trimmed = FindKey(Trim(key), true);
+          trimmed != nullptr && Trim(key) != key) {
+        finding(Severity::Error, number, "blanks-around-equals",
+                "blanks around the key " + Quote(key) + " or before \"=\"",
+                "the launcher ignores the line");
+      } else if (const LogSetupKey* folded = FindKey(key, true); folded != nullptr) {
+        finding(Severity::Error, number, "key-case",
+                "key " + Quote(key) + " in other case than " + Quote(folded->key),
+                "the launcher ignores the line");
+      } else {
+        std::size_t distance = 0;
+        const std::u16string_view nearest = NearestKey(Trim(key), names, distance);
+        finding(Severity::Warning, number, "unknown-key",
+                "unknown key " + Quote(key) + " (nearest known: " + Quote(nearest) + ")",
+                "the launcher ignores the line");
+      }
+      continue;
+    }
+    if (equals == std::u16string_view::npos) {
+      finding(Severity::Warning, number, "no-equals", "line without \"=\"",
+              "the launcher sets " + Quote(key) + " to the empty value");
+    }
+    if (exact->longest != kNoLimit && value.size() > exact->longest &&
+        Trim(value).size() <= exact->longest) {
+      finding(Severity::Error, number, "blanks-around-value",
+              "blanks around the value " + Quote(value) + " make it longer than " +
+                  std::to_string(exact->longest) + " characters",
+              "the launcher ignores the line and keeps the earlier value or the default");
+      continue;
+    }
+    if (exact->longest != kNoLimit && value.size() > exact->longest) {
+      finding(Severity::Error, number, "too-long",
+              "value " + Quote(value) + " has " + std::to_string(value.size()) +
+                  " characters; at most " + std::to_string(exact->longest) + " are allowed",
+              "the launcher ignores the line and keeps the earlier value or the default");
+      continue;
+    }
+    if (auto seen = applied.find(exact->key); seen != applied.end()) {
+      finding(Severity::Warning, number, "repeated-key",
+              "key " + Quote(exact->key) + " already set on line " + std::to_string(seen->second),
+              "the launcher takes this later line");
+    }
+    applied[exact->key] = number;
+    CheckValue(*exact, value, {Severity::Warning, path, number, "", "", ""}, out);
+  }
+  return out;
+}
+
+std::vector<Finding> LintSettingsFile(const std::u16string& path) {
+  std::vector<Finding> out;
+  std::string bytes;
+  if (!ReadHead(path, kLongestIniBytes, bytes)) return out;  // absent: every key has its default
+  std::u16string text;
+  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                           (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+    }
+  } else {
+    text = plat::FromUtf8(bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes);
+  }
+
+  struct KeyRule {
+    std::u16string_view section;
+    std::u16string_view key;
+    enum { Path, Flag, Integer } kind;
+  };
+  static constexpr std::array<KeyRule, 6> kRules = {{
+      {u"Common", u"Logsetup", KeyRule::Path},
+      {u"Common", u"ErrorLevel", KeyRule::Flag},
+      {u"Common", u"FromExec", KeyRule::Flag},
+      {u"Common", u"ExeRcode", KeyRule::Flag},
+      {u"Orbeck", u"ProcDisp", KeyRule::Integer},
+      {u"Orbeck", u"ErrorDisp", KeyRule::Integer},
+  }};
+
+  const Lines lines = SplitLines(text);
+  std::u16string section;
+  bool firstOfName = true;
+  std::map<std::u16string, std::int64_t> sectionLine;  // lower-case name -> first header line
+  std::map<std::u16string, std::int64_t> keyLine;      // "section\nkey" lower case -> first line
+  for (std::size_t i = 0; i < lines.lines.size(); ++i) {
+    const auto number = static_cast<std::int64_t>(i + 1);
+    const std::u16string_view line = Trim(lines.lines[i]);
+    if (line.empty()) continue;
+    if (line.front() == u'[') {
+      const std::size_t close = line.find(u']');
+      section = LowerAscii(
+          Trim(line.substr(1, close == std::u16string_view::npos ? line.size() : close - 1)));
+      firstOfName = sectionLine.emplace(section, number).second;
+      continue;
+    }
+    if (section != u"common" && section != u"orbeck") continue;
+    const std::size_t equals = line.find(u'=');
+    if (equals == std::u16string_view::npos) continue;
+    const std::u16string_view key = Trim(line.substr(0, equals));
+    std::u16string_view value = Trim(line.substr(equals + 1));
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+        value.back() == value.front()) {
+      value = value.substr(1, value.size() - 2);
+    }
+    const KeyRule* rule = nullptr;
+    std::vector<std::u16string_view> sectionKeys;
+    for (const KeyRule& r : kRules) {
+      if (!EqualsIgnoreCase(r.section, section)) continue;
+      sectionKeys.push_back(r.key);
+      if (EqualsIgnoreCase(r.key, key)) rule = &r;
+    }
+    if (rule == nullptr) {
+      // [Common] is shared by the whole suite: only near misses are reported.
+      std::size_t distance = 0;
+      const std::u16string_view nearest = NearestKey(key, sectionKeys, distance);
+      if (distance <= 2) {
+        out.push_back({Severity::Warning, path, number, "unknown-key",
+                       "unknown key " + Quote(key) + " (nearest known: " + Quote(nearest) + ")",
+                       "the launcher does not read it and uses the default of " + Quote(nearest)});
+      }
+      continue;
+    }
+    if (!firstOfName) {
+      out.push_back({Severity::Warning, path, number, "repeated-section",
+                     "section [" + plat::ToUtf8(rule->section) + "] already began on line " +
+                         std::to_string(sectionLine[section]),
+                     "the launcher reads only the first section of a name: this line is unused"});
+      continue;
+    }
+    const std::u16string id = section + u"\n" + LowerAscii(key);
+    if (auto [it, fresh] = keyLine.emplace(id, number); !fresh) {
+      out.push_back({Severity::Warning, path, number, "repeated-key",
+                     "key " + Quote(key) + " already set on line " + std::to_string(it->second),
+                     "the launcher takes the first line"});
+      continue;
+    }
+    if (rule->kind == KeyRule::Path && value.size() > kLongestLogsetupValue) {
+      out.push_back({Severity::Error, path, number, "too-long",
+                     "Logsetup value has " + std::to_string(value.size()) +
+                         " characters; at most 263 are allowed",
+                     "the launcher rejects it and uses the default log settings file"});
+    } else if (rule->kind == KeyRule::Flag && value != u"0" && value != u"1") {
+      const bool on = DecimalValue(value) == 1;
+      out.push_back({Severity::Warning, path, number, "flag-value",
+                     "flag " + Quote(value) + " is neither 0 nor 1",
+                     std::string("the launcher reads ") + std::to_string(DecimalValue(value)) +
+                         (on ? ": on" : ": off (only 1 is on)")});
+    } else if (rule->kind == KeyRule::Integer && !HasDigitsAtStart(value)) {
+      out.push_back({Severity::Warning, path, number, "no-digits",
+                     "value " + Quote(value) + " has no digits", "the launcher reads 0"});
+    }
+  }
+  return out;
+}
+
+const char* SeverityName(Severity severity) {
+  switch (severity) {
+    case Severity::Info:
+      return "info";
+    case Severity::Warning:
+      return "warning";
+    case Severity::Error:
+      return "error";
+  }
+  return "";
+}

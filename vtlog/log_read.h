@@ -1,0 +1,85 @@
+// Reading execution logs the way an operator needs them: record lines parsed
+// into fields, files streamed in chunks (a log of several GiB costs constant
+// memory), and the files of a component found as the rotation finds them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "execlog/log_settings.h"
+
+// One record line: "date,time,job,Class:PREFIX-SS-FF-CCCC,,,,,,commandLine".
+struct ExecRecord {
+  std::u16string date;  // YYYY/MM/DD, local
+  std::u16string time;  // HH:MM:SS.mmm, local
+  std::u16string job;
+  std::u16string className;  // Information, Warning, Error or OtherError
+  std::u16string prefix;
+  std::int64_t subCode = 0;
+  std::int64_t figure = 0;
+  std::int64_t code = 0;       // the code's absolute value, as the writer prints it
+  std::u16string commandLine;  // everything after the ninth comma
+};
+
+inline constexpr std::int64_t kStartCode = 101;
+inline constexpr std::int64_t kSuccessCode = 102;
+
+// False for anything that is not a whole record line (line end removed).
+bool ParseExecRecord(std::u16string_view line, ExecRecord& record);
+
+// Milliseconds of the record's local date and time counted from a fixed day,
+// for ordering, filters and durations.
+std::int64_t RecordTimeKey(const ExecRecord& record);
+// A --since/--until argument: "YYYY/MM/DD" or "YYYY-MM-DD", optionally
+// followed (after " ", "T" or ",") by "HH:MM", "HH:MM:SS" or "HH:MM:SS.mmm".
+// A bound without a time is the start of its day (rangeEnd: its last moment).
+bool ParseTimeArgument(std::string_view text, bool rangeEnd, std::int64_t& key);
+
+// Where a reader stands in one file. offset is the byte after the last line
+// handed out, so a follower resumes there.
+struct LogCursor {
+  std::u16string path;
+  std::uint64_t offset = 0;
+  std::int64_t lineNumber = 0;
+  std::int64_t unreadable = 0;  // lines that were no record
+};
+
+using RecordFn = std::function<void(const ExecRecord& record, std::int64_t line, bool torn)>;
+using ProblemFn = std::function<void(const std::string& message)>;
+
+// Streams the records of the file from cursor.offset. With atEnd, text after
+// the last line end is a torn line: reported, and still shown when it parses;
+// without it (following a live log) it is left for the next read. Every line
+// that is no record is reported (the first few verbatim, then a count). False
+// when the file cannot be opened.
+bool ReadLogRecords(LogCursor& cursor, bool atEnd, const RecordFn& onRecord,
+                    const ProblemFn& onProblem);
+
+enum class LogFileKind { Rotated, Live, WriteError, NameError };
+
+struct LogFileRef {
+  std::u16string path;
+  LogFileKind kind = LogFileKind::Live;
+};
+
+// The settings of a component as the launcher builds them: initialised,
+// named, loaded, finalised. False for a name that is no component.
+bool LoadComponentSettings(std::u16string_view component, LogSettings& settings);
+// The capitalised component name for any spelling; empty when unknown.
+std::u16string CanonicalComponentName(std::u16string_view name);
+
+// Rotated generations oldest first (the rotation's own listing and order),
+// then the live log when it exists.
+std::vector<LogFileRef> LogGenerations(const LogSettings& settings);
+// "LogWriteError_*.log" and "LogNameError_*.log" of the output directory and
+// of the private directory.
+std::vector<LogFileRef> ErrorFiles(const LogSettings& settings);
+
+// Helpers shared by the subcommands.
+bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
+std::u16string LowerAscii(std::u16string_view text);
+// A short, printable excerpt of untrusted text for a message.
+std::string Excerpt(std::u16string_view text, std::size_t longest = 60);
