@@ -5,7 +5,7 @@
 void AddJobRecord(JobPairing& pairing, const ExecRecord& record) {
   std::vector<std::size_t>& open = pairing.open[record.job];
   if (record.code == kStartCode) {
-    JobRun run;
+    PairedJob run;
     run.job = record.job;
     run.hasStart = true;
     run.start = record;
@@ -15,7 +15,7 @@ void AddJobRecord(JobPairing& pairing, const ExecRecord& record) {
   }
   const JobOutcome outcome = record.code == kSuccessCode ? JobOutcome::Success : JobOutcome::Failed;
   if (open.empty()) {
-    JobRun run;
+    PairedJob run;
     run.job = record.job;
     run.hasEnd = true;
     run.end = record;
@@ -24,7 +24,7 @@ void AddJobRecord(JobPairing& pairing, const ExecRecord& record) {
     return;
   }
   // A job identifier used again by a later job: the end belongs to the newest.
-  JobRun& run = pairing.runs[open.back()];
+  PairedJob& run = pairing.runs[open.back()];
   open.pop_back();
   run.hasEnd = true;
   run.end = record;
@@ -61,7 +61,7 @@ const char* OutcomeName(JobOutcome outcome) {
   return "";
 }
 
-bool JobDurationMs(const JobRun& run, std::int64_t& ms) {
+bool JobDurationMs(const PairedJob& run, std::int64_t& ms) {
   if (!run.hasStart || !run.hasEnd) return false;
   ms = RecordTimeKey(run.end) - RecordTimeKey(run.start);
   return true;

@@ -12,7 +12,7 @@
 // of the same job identifier shows that the run is over, Running otherwise.
 enum class JobOutcome { Success, Failed, Running, Lost, EndOnly };
 
-struct JobRun {
+struct PairedJob {
   std::u16string job;
   bool hasStart = false;
   bool hasEnd = false;
@@ -22,7 +22,7 @@ struct JobRun {
 };
 
 struct JobPairing {
-  std::vector<JobRun> runs;
+  std::vector<PairedJob> runs;
   // Per job identifier, the runs still without an end, oldest first.
   std::map<std::u16string, std::vector<std::size_t>> open;
 };
@@ -36,6 +36,6 @@ void FinishJobPairing(JobPairing& pairing);
 
 const char* OutcomeName(JobOutcome outcome);
 // Milliseconds from start to end; false without both records.
-bool JobDurationMs(const JobRun& run, std::int64_t& ms);
+bool JobDurationMs(const PairedJob& run, std::int64_t& ms);
 // "H:MM:SS.mmm"
 std::string FormatDuration(std::int64_t ms);

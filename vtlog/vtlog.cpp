@@ -133,7 +133,7 @@ int RunJobs(const Args& args, VtlogOutput& output) {
 
   std::map<JobOutcome, int> counts;
   const bool failedOnly = args.flags.contains("--failed");
-  for (const JobRun& run : pairing.runs) {
+  for (const PairedJob& run : pairing.runs) {
     ++counts[run.outcome];
     const bool failed = run.outcome != JobOutcome::Success && run.outcome != JobOutcome::EndOnly;
     if (failedOnly && !failed) continue;
