@@ -166,12 +166,19 @@ TEST_F(RecordWriterTest, RecordsReachTheirFiles) {
     // Files relative to the scratch root and the statuses of their lines; no
     // statuses: the file must be missing or empty.
     std::map<std::u16string, std::vector<std::string>> files;
+    int retryCount = 5;
   } cases[] = {
       {"first record into a new log",
        nullptr,
        101,
        0,
        {{outLog, {"Information:HS-00-01-0101"}}, {outLock, {}}, {outError, {}}}},
+      {"no attempts: no record anywhere, the probed lock removed again",
+       nullptr,
+       101,
+       0,
+       {{outLog, {}}, {outLock, {}}, {outError, {}}, {privateError, {}}},
+       0},
       {"a later record is appended without a second byte-order mark",
        [](RecordWriterTest& t) { t.Write(101); },
        -5,
@@ -278,7 +285,7 @@ TEST_F(RecordWriterTest, RecordsReachTheirFiles) {
     std::filesystem::remove(qvtest::NativePath(writeErrorIn(privateDir())), ec);
     plat::ClearFaults();
     if (c.setup) c.setup(*this);
-    EXPECT_EQ(Write(c.code), c.result);
+    EXPECT_EQ(Write(c.code, c.retryCount), c.result);
     plat::ClearFaults();
     for (const auto& [relative, statuses] : c.files) {
       SCOPED_TRACE(plat::ToUtf8(relative));
@@ -305,16 +312,6 @@ TEST_F(RecordWriterTest, NothingToWriteTouchesNothing) {
   }
   EXPECT_FALSE(qvtest::Exists(outputDir()));
   EXPECT_EQ(plat::FaultCalls(plat::FaultOp::Open), 0);
-}
-
-TEST_F(RecordWriterTest, NoAttemptsWritesNoRecordButCleansTheLock) {
-  EXPECT_EQ(Write(101, 0), 0);
-  LogContents log = ReadLog(logPath());
-  EXPECT_TRUE(log.exists);
-  EXPECT_TRUE(log.lines.empty());
-  EXPECT_FALSE(qvtest::Exists(outputDir() + u"\\rotation.lock"));
-  EXPECT_FALSE(qvtest::Exists(writeErrorIn(outputDir())));
-  EXPECT_FALSE(qvtest::Exists(writeErrorIn(privateDir())));
 }
 
 TEST_F(RecordWriterTest, LogPathsBySeparatorAndLength) {
