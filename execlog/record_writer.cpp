@@ -241,6 +241,7 @@ std::int32_t WriteExecLogRecord(int enabled, const std::u16string& outputDir,
   }
 
   std::u16string lockPath = InDirectory(outputDir, u"rotation.lock");
+  // Settings that allow no attempt ask for no record, which is no failure.
   bool written = retryCount < 1;
   bool opened = false;
   int jitter = JitterDelayMs(jobId);
