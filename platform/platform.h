@@ -147,8 +147,7 @@ int ShowMessageBox(void* owner, const std::string& text, const std::string& capt
                    unsigned flags);
 
 // Test support: waits up to timeoutMs for a message box with this caption,
-// reads its text as the box holds it (narrow, ANSI code page, line feeds as
-// CR LF) and presses OK. False when none appeared, and always on POSIX, where
+// reads its text as the box holds it (narrow, ANSI code page) and presses OK. False when none appeared, and always on POSIX, where
 // boxes go to standard error.
 bool DismissMessageBox(const std::string& caption, int timeoutMs, std::string& text);
 // Text in the system's ANSI code page (UTF-8 on POSIX).

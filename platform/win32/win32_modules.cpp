@@ -63,6 +63,8 @@ bool DismissMessageBox(const std::string& caption, int timeoutMs, std::string& t
       GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
       text = buffer;
       PostMessageA(box, WM_COMMAND, IDOK, 0);
+      // Gone before the next search, so that one box is never read twice.
+      for (int i = 0; i < 500 && IsWindow(box); ++i) Sleep(10);
       return true;
     }
     Sleep(10);

@@ -67,6 +67,16 @@ std::vector<Scenario> ParseScenarios(const std::string& file) {
 
 std::u16string W(const std::string& s) { return plat::FromUtf8(s); }
 
+std::string Hex(const std::string& bytes) {
+  std::string out;
+  char digits[4];
+  for (unsigned char b : bytes) {
+    std::snprintf(digits, sizeof digits, "%02X", b);
+    out += digits;
+  }
+  return out;
+}
+
 // The launcher's form of a path below the installation root: "\" separators.
 std::string LauncherPath(const fs::path& root, const std::string& relative) {
   std::string base = root.string();
@@ -374,13 +384,13 @@ class Run {
           }
         }
       } else if (word == "box") {
-        // Texts as the Part writes them, "\n" for a line feed; the box holds
-        // them in the ANSI code page with CR LF.
+        // Texts as the report writes them, "\n" for a line feed; the box holds
+        // them in the ANSI code page.
         std::string expected = ValueAfter(c, word);
         std::string unescaped;
         for (std::size_t i = 0; i < expected.size(); ++i) {
           if (expected[i] == '\\' && i + 1 < expected.size() && expected[i + 1] == 'n') {
-            unescaped += "\r\n";
+            unescaped += "\n";
             ++i;
           } else {
             unescaped += expected[i];
@@ -388,8 +398,8 @@ class Run {
         }
         const std::string want = plat::ToAnsiCodePage(W(unescaped));
         if (boxIndex_ >= boxes_.size() || boxes_[boxIndex_] != want) {
-          failure = "box text differs: [" +
-                    (boxIndex_ < boxes_.size() ? boxes_[boxIndex_] : std::string()) + "]";
+          const std::string got = boxIndex_ < boxes_.size() ? boxes_[boxIndex_] : std::string();
+          failure = "box text differs:\n  got  " + Hex(got) + "\n  want " + Hex(want);
           return false;
         }
         ++boxIndex_;
