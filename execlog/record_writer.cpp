@@ -101,25 +101,26 @@ std::u16string WriteErrorPath(const std::u16string& dir, const std::u16string& j
   return InDirectory(dir, u"LogWriteError_" + jobId + u".log");
 }
 
+// False when the write-error file in dir cannot be made, opened or written.
+bool AppendToWriteErrorFile(const std::u16string& dir, const RecordContext& record,
+                            std::int64_t absCode) {
+  plat::FileHandle file;
+  if (plat::OpenFile(WriteErrorPath(dir, record.jobId), plat::OpenMode::AppendShared, file) !=
+      plat::OpenStatus::Opened) {
+    return false;
+  }
+  return AppendRecord(*file, record, absCode);
+}
+
 // The record that missed the log goes beside it, or into the private directory
-// when no file can be made beside it. Gives back the caller's result.
+// when it cannot be put beside it: a write-error file that opens but takes no
+// record must not lose a failure record whose result is 0. Gives back the
+// caller's result.
 std::int32_t WriteToWriteErrorFile(const RecordContext& record, std::int64_t absCode,
                                    std::int32_t result) {
-  std::u16string path = WriteErrorPath(record.outputDir, record.jobId);
-  {
-    plat::FileHandle probe;
-    plat::OpenFile(path, plat::OpenMode::AppendShared, probe);
-  }
-  if (FileOpenable(path) == 0) {
-    std::u16string privateDir;
-    if (GetPrivateDir(privateDir) == 0) return result;
-    path = WriteErrorPath(privateDir, record.jobId);
-  }
-  plat::FileHandle file;
-  if (plat::OpenFile(path, plat::OpenMode::AppendShared, file) != plat::OpenStatus::Opened) {
-    return result;
-  }
-  AppendRecord(*file, record, absCode);
+  if (AppendToWriteErrorFile(record.outputDir, record, absCode)) return result;
+  std::u16string privateDir;
+  if (GetPrivateDir(privateDir) != 0) AppendToWriteErrorFile(privateDir, record, absCode);
   return result;
 }
 

@@ -14,7 +14,8 @@
 // Appends one record line to the log and answers 0, -1283 (the log's location
 // refused access) or -1284 (a start or end record, 101 or 102, could not be
 // written). A record that misses the log goes to "LogWriteError_<jobId>.log"
-// in outputDir, or in the private directory when that file cannot be made.
+// in outputDir, or in the private directory when that file cannot be made or
+// written.
 std::int32_t WriteExecLogRecord(int enabled, const std::u16string& outputDir,
                                 std::int32_t retryCount, std::int32_t code,
                                 const std::u16string& messagePrefix, std::int32_t subCode,
