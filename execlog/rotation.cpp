@@ -39,6 +39,12 @@ void RotateExecLog(const std::u16string& componentName) {
   if (componentName.size() <= kComponentNameMax) settings.componentName = componentName;
   LoadLogSettings(settings);
   FinalizeLogSettings(settings);
+  // Without an output directory (its default too long, or no memory for it)
+  // the lock would land at the root of the drive; there is no log to rotate.
+  if (settings.outputDir.empty()) {
+    ReleaseLogSettings(settings);
+    return;
+  }
 
   const std::u16string lockPath = settings.outputDir + u"\\" + kLockFileName;
   plat::FileHandle lock = OpenLogForAppend(lockPath);
