@@ -59,7 +59,7 @@ run_jobs() { # build-name launcher program-dir suite-root data-root runner...
       echo "(engine not started)"
     fi
   done
-  echo "-- execution log $data/log/orbeck.log:"
+  echo "-- execution log $demo/data/log/orbeck.log:"
   iconv -f UTF-16 -t UTF-8 "$demo/data/log/orbeck.log" | tr -d '\r' | sed 's/^/   /'
   rm -f "$demo/data/log/"*
 }
