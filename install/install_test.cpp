@@ -81,16 +81,8 @@ TEST(InstallRoots, OverlongValueNeverOverruns) {
 
 class SettingsFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::filesystem::create_directories(qvtest::NativePath(dir_ / u"suite\\system"));
-    env_ = std::make_unique<qvtest::ScopedEnv>(u"VANTREL_V12",
-                                               dir_ / u"bin;" + dir_ / u"suite;" + dir_ / u"data");
-  }
-  void WriteIni(const std::string& text) {
-    qvtest::WriteBytes(dir_ / u"suite\\system\\VantrelV12.ini", text);
-  }
-  qvtest::ScopedTempDir dir_;
-  std::unique_ptr<qvtest::ScopedEnv> env_;
+  void WriteIni(const std::string& text) { dir_.WriteIni(text); }
+  qvtest::ScratchInstall dir_;
 };
 
 TEST_F(SettingsFile, AbsentFileGivesDefaults) {

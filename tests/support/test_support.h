@@ -146,3 +146,33 @@ inline std::string TestBinDir() {
 }
 
 }  // namespace qvtest
+
+namespace qvtest {
+
+// A scratch installation for the length of a test: program directory "bin",
+// suite root "suite" with its system and private directories, data root
+// "data" with "log", and VANTREL_V12 naming the three.
+class ScratchInstall {
+ public:
+  ScratchInstall()
+      : env_(u"VANTREL_V12", dir_ / u"bin" + u";" + dir_ / u"suite" + u";" + dir_ / u"data") {
+    for (const char16_t* sub : {u"bin", u"suite\\system", u"suite\\private", u"data\\log"}) {
+      std::filesystem::create_directories(NativePath(dir_ / sub));
+    }
+  }
+  std::u16string operator/(std::u16string_view name) const { return dir_ / name; }
+  std::u16string logDir() const { return dir_ / u"data\\log"; }
+  std::u16string setupPath() const { return dir_ / u"suite\\private\\logsetup_w.properties"; }
+  // The log settings file, UTF-16LE with its byte-order mark.
+  void LogSetup(std::u16string_view text) const { WriteBytes(setupPath(), Utf16Le(text)); }
+  // The suite settings file "VantrelV12.ini", 8-bit.
+  void WriteIni(std::string_view text) const {
+    WriteBytes(dir_ / u"suite\\system\\VantrelV12.ini", text);
+  }
+
+ private:
+  ScopedTempDir dir_;
+  ScopedEnv env_;
+};
+
+}  // namespace qvtest
