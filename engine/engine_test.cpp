@@ -51,16 +51,14 @@ TEST_F(Installation, EngineLoadLookUpCallAndUnload) {
   // A library without the export.
   std::filesystem::copy_file(qvtest::NativePath(bin + u"\\NoExport.dll"),
                              qvtest::NativePath(dir_ / u"bin\\Qorvane.dll"));
-  EXPECT_EQ(RunEngine(dir_ / u"bin", 0x1201, u"-Xrc5", result),
-            EngineRunStatus::EntryPointMissing);
+  EXPECT_EQ(RunEngine(dir_ / u"bin", 0x1201, u"-Xrc5", result), EngineRunStatus::EntryPointMissing);
   EXPECT_EQ(result, 12345);
   // The sample engine answers with its -Xrc value and traces the call.
   std::filesystem::copy_file(qvtest::NativePath(bin + u"\\Qorvane.dll"),
                              qvtest::NativePath(dir_ / u"bin\\Qorvane.dll"),
                              std::filesystem::copy_options::overwrite_existing);
   qvtest::ScopedEnv trace(u"QORVANE_ENGINE_TRACE", dir_ / u"trace.txt");
-  EXPECT_EQ(RunEngine(dir_ / u"bin", 0x1102, u"-Lid1 -Xrc-2001", result),
-            EngineRunStatus::Called);
+  EXPECT_EQ(RunEngine(dir_ / u"bin", 0x1102, u"-Lid1 -Xrc-2001", result), EngineRunStatus::Called);
   EXPECT_EQ(result, -2001);
   EXPECT_EQ(qvtest::ReadBytes(dir_ / u"trace.txt"),
             "display=0x1102 arg3=[] cmd=[-Lid1 -Xrc-2001] errlog=[]\n");

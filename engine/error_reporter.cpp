@@ -86,4 +86,6 @@ std::int32_t ReportError(void* owner, ErrorContext& context, std::uint32_t messa
   return value;
 }
 
-ErrorContextPtr FreeErrorContext(ErrorContextPtr context) { return nullptr; }
+ErrorContextPtr FreeErrorContext(ErrorContextPtr context) {
+  return nullptr;
+}

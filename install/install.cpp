@@ -1,7 +1,7 @@
 #include "install/install.h"
 
-#include <array>
 #include <algorithm>
+#include <array>
 #include <cstddef>
 
 #include "platform/platform.h"
@@ -56,11 +56,21 @@ bool SettingsFilePath(std::u16string& path) {
 
 }  // namespace
 
-int ReadInstallRoot(int index, std::u16string& out) { return ReadRootWithSuffix(index, u"", out); }
-int GetProgramDir(std::u16string& out) { return ReadRootWithSuffix(0, u"", out); }
-int GetPrivateDir(std::u16string& out) { return ReadRootWithSuffix(1, u"\\private", out); }
-int GetSystemDir(std::u16string& out) { return ReadRootWithSuffix(1, u"\\system", out); }
-int GetLogBaseDir(std::u16string& out) { return ReadRootWithSuffix(2, u"", out); }
+int ReadInstallRoot(int index, std::u16string& out) {
+  return ReadRootWithSuffix(index, u"", out);
+}
+int GetProgramDir(std::u16string& out) {
+  return ReadRootWithSuffix(0, u"", out);
+}
+int GetPrivateDir(std::u16string& out) {
+  return ReadRootWithSuffix(1, u"\\private", out);
+}
+int GetSystemDir(std::u16string& out) {
+  return ReadRootWithSuffix(1, u"\\system", out);
+}
+int GetLogBaseDir(std::u16string& out) {
+  return ReadRootWithSuffix(2, u"", out);
+}
 
 int ReadSettingString(const std::u16string& section, const std::u16string& key,
                       const std::u16string& def, std::u16string& destination) {
@@ -79,4 +89,6 @@ int ReadSettingInt(const std::u16string& section, const std::u16string& key, int
   return plat::ReadProfileInt(section, key, def, path);
 }
 
-bool ReadCommonFlag(const std::u16string& key) { return ReadSettingInt(u"Common", key, 0) == 1; }
+bool ReadCommonFlag(const std::u16string& key) {
+  return ReadSettingInt(u"Common", key, 0) == 1;
+}

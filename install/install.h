@@ -8,10 +8,10 @@
 // 0-4 leaves out untouched (and still answers 1). 0 only when the work
 // buffers could not be had, out then left as it was.
 int ReadInstallRoot(int index, std::u16string& out);
-int GetProgramDir(std::u16string& out);   // field 0
-int GetPrivateDir(std::u16string& out);   // field 1 + "\private"
-int GetSystemDir(std::u16string& out);    // field 1 + "\system"
-int GetLogBaseDir(std::u16string& out);   // field 2
+int GetProgramDir(std::u16string& out);  // field 0
+int GetPrivateDir(std::u16string& out);  // field 1 + "\private"
+int GetSystemDir(std::u16string& out);   // field 1 + "\system"
+int GetLogBaseDir(std::u16string& out);  // field 2
 
 // Value of [section] key, or def, into destination. 1; 0 only without memory
 // for the path (destination untouched).

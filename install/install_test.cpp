@@ -14,7 +14,9 @@ struct RootsCase {
   std::vector<std::u16string> fields;
 };
 
-std::u16string Repeat(char16_t c, std::size_t n) { return std::u16string(n, c); }
+std::u16string Repeat(char16_t c, std::size_t n) {
+  return std::u16string(n, c);
+}
 
 TEST(InstallRoots, FieldsFollowTheScanRule) {
   const std::u16string f259 = Repeat(u'a', 259);
@@ -22,7 +24,8 @@ TEST(InstallRoots, FieldsFollowTheScanRule) {
   const std::u16string v259 = f259 + u";S";
   const std::u16string v260 = u"P;" + f260 + u";D";
   const RootsCase cases[] = {
-      {u"C:\\Suite\\bin;C:\\Suite;D:\\Data", {u"C:\\Suite\\bin", u"C:\\Suite", u"D:\\Data", u"", u""}},
+      {u"C:\\Suite\\bin;C:\\Suite;D:\\Data",
+       {u"C:\\Suite\\bin", u"C:\\Suite", u"D:\\Data", u"", u""}},
       {u"A;;C", {u"A", u"", u"", u"", u""}},
       {u";B", {u"", u"", u"", u"", u""}},
       {u"A;B;C;D;E;F", {u"A", u"B", u"C", u"D", u"E"}},

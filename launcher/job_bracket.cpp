@@ -31,7 +31,9 @@ std::int32_t WriteRecord(const JobRun& run, std::int32_t code, const std::u16str
                             errorOnly);
 }
 
-bool ErrorOnlyMode(const JobRun& run) { return run.settings.errCodeOnly == u"1"; }
+bool ErrorOnlyMode(const JobRun& run) {
+  return run.settings.errCodeOnly == u"1";
+}
 
 }  // namespace
 

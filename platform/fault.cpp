@@ -19,7 +19,9 @@ FaultState& State() {
 
 }  // namespace
 
-void InjectFault(const FaultRule& rule) { State().rules.push_back(rule); }
+void InjectFault(const FaultRule& rule) {
+  State().rules.push_back(rule);
+}
 
 void ClearFaults() {
   State().rules.clear();
@@ -45,9 +47,15 @@ bool FaultHit(FaultOp op, const std::u16string& path, OpenStatus* status) {
   return false;
 }
 
-int FaultCalls(FaultOp op) { return State().calls[static_cast<std::size_t>(op)]; }
+int FaultCalls(FaultOp op) {
+  return State().calls[static_cast<std::size_t>(op)];
+}
 
-void SetClockOverride(std::optional<WallClock> clock) { State().clock = clock; }
-std::optional<WallClock> ClockOverride() { return State().clock; }
+void SetClockOverride(std::optional<WallClock> clock) {
+  State().clock = clock;
+}
+std::optional<WallClock> ClockOverride() {
+  return State().clock;
+}
 
 }  // namespace plat

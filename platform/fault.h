@@ -14,9 +14,9 @@ enum class FaultOp { Open, Write, Read, Move, Remove, List, MakeDir, Status, All
 
 struct FaultRule {
   FaultOp op = FaultOp::Open;
-  int skip = 0;                  // matching calls let through before the first failure
-  int count = 1;                 // failures to inject; -1 for every later call
-  std::u16string pathContains;   // only paths holding this text; empty matches all
+  int skip = 0;                 // matching calls let through before the first failure
+  int count = 1;                // failures to inject; -1 for every later call
+  std::u16string pathContains;  // only paths holding this text; empty matches all
   OpenStatus openStatus = OpenStatus::AccessDenied;  // what a failed open reports
 };
 

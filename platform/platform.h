@@ -106,7 +106,7 @@ struct WallClock {
 WallClock Now();
 
 struct Calendar {
-  int year = 0;  // with century
+  int year = 0;   // with century
   int month = 0;  // 1 to 12
   int day = 0;    // 1 to 31
   int hour = 0;
@@ -147,8 +147,8 @@ int ShowMessageBox(void* owner, const std::string& text, const std::string& capt
                    unsigned flags);
 
 // Test support: waits up to timeoutMs for a message box with this caption,
-// reads its text as the box holds it (narrow, ANSI code page) and presses OK. False when none appeared, and always on POSIX, where
-// boxes go to standard error.
+// reads its text as the box holds it (narrow, ANSI code page) and presses OK. False when none
+// appeared, and always on POSIX, where boxes go to standard error.
 bool DismissMessageBox(const std::string& caption, int timeoutMs, std::string& text);
 // Text in the system's ANSI code page (UTF-8 on POSIX).
 std::string ToAnsiCodePage(const std::u16string& text);

@@ -72,6 +72,8 @@ std::u16string FromUtf8(std::string_view text) {
   return out;
 }
 
-std::u16string Widen(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
+std::u16string Widen(std::string_view ascii) {
+  return {ascii.begin(), ascii.end()};
+}
 
 }  // namespace plat

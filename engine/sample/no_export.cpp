@@ -2,4 +2,6 @@
 // missing export.
 #include <cstdint>
 
-extern "C" std::int32_t NotTheEngineEntry() { return 0; }
+extern "C" std::int32_t NotTheEngineEntry() {
+  return 0;
+}

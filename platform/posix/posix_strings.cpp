@@ -82,6 +82,8 @@ bool DismissMessageBox(const std::string& caption, int timeoutMs, std::string& t
   return false;
 }
 
-std::string ToAnsiCodePage(const std::u16string& text) { return ToUtf8(text); }
+std::string ToAnsiCodePage(const std::u16string& text) {
+  return ToUtf8(text);
+}
 
 }  // namespace plat

@@ -29,8 +29,9 @@ TEST(ReportTextNative, BoxTextsMatchTheStringTable) {
       {11000, 0, "[Vantrel Orbeck] warning\nWarning: HS - 00 - 00 - 1000\n一般不正\n\n\n\n"},
       {11999, 0, "[Vantrel Orbeck] warning\nWarning: HS - 00 - 09 - 1999\nMirvoQuelp\n\n\n\n"},
       {13000, 0, "[Vantrel Orbeck] information\nｲﾝﾌｫﾒｰｼｮﾝ\n\n\n\n"},
-      {11201, 0, "[Vantrel Orbeck] warning\nWarning: HS - 00 - 02 - 1201\nﾃﾞｨｽｸ\n\n"
-                 "ｴﾗｰﾛｸﾞﾌｧｲﾙが開けません。\n\n"},
+      {11201, 0,
+       "[Vantrel Orbeck] warning\nWarning: HS - 00 - 02 - 1201\nﾃﾞｨｽｸ\n\n"
+       "ｴﾗｰﾛｸﾞﾌｧｲﾙが開けません。\n\n"},
   };
   for (const auto& c : cases) {
     ErrorContextPtr context = CreateErrorContext(plat::OwnModule(), "Vantrel Orbeck");

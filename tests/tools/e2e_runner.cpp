@@ -57,7 +57,7 @@ std::vector<Scenario> ParseScenarios(const std::string& file) {
                word == "cmd" || word == "mkdir" || word == "mkfile" || word == "env" ||
                word == "hold") {
       // "cmd" keeps its text exactly, blanks included.
-      current->setup.push_back(word == "cmd" ? raw.substr(raw.find("cmd") ) : line);
+      current->setup.push_back(word == "cmd" ? raw.substr(raw.find("cmd")) : line);
     } else {
       current->checks.push_back(line);
     }
@@ -65,7 +65,9 @@ std::vector<Scenario> ParseScenarios(const std::string& file) {
   return list;
 }
 
-std::u16string W(const std::string& s) { return plat::FromUtf8(s); }
+std::u16string W(const std::string& s) {
+  return plat::FromUtf8(s);
+}
 
 std::string Hex(const std::string& bytes) {
   std::string out;
@@ -263,11 +265,11 @@ class Run {
     in >> rel >> ms;
     const fs::path lock = NativeFile(root_, rel);
     const std::string marker = "holder-ready";
-    const std::string exe = (bin_ / (launcher_.size() > 4 &&
-                                             launcher_.substr(launcher_.size() - 4) == ".exe"
-                                         ? "log_writer_loop.exe"
-                                         : "log_writer_loop"))
-                                .string();
+    const std::string exe =
+        (bin_ / (launcher_.size() > 4 && launcher_.substr(launcher_.size() - 4) == ".exe"
+                     ? "log_writer_loop.exe"
+                     : "log_writer_loop"))
+            .string();
     const std::string dir = LauncherPath(root_, rel.substr(0, rel.find_last_of("/\\")));
     plat::Process holder =
         plat::StartProcess(W(exe), W("\"" + dir + "\" " + marker + " x " + ms + " hold"));
@@ -306,7 +308,8 @@ class Run {
       words >> word;
       if (word == "exit") {
         long long expected = std::stoll(ValueAfter(c, word));
-        const bool fullCode = launcher_.size() > 4 && launcher_.substr(launcher_.size() - 4) == ".exe";
+        const bool fullCode =
+            launcher_.size() > 4 && launcher_.substr(launcher_.size() - 4) == ".exe";
         const long long got = exitCode_;
         const long long want = fullCode ? expected : (expected & 0xFF);
         if (got != want) {
