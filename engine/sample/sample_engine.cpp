@@ -45,7 +45,7 @@ void Trace(std::uint32_t displayWord, const char16_t* reserved, const char16_t* 
 
 }  // namespace
 
-extern "C" std::int32_t Qorvane4EXE(void* parentWindow, std::uint32_t displayWord,
+extern "C" std::int32_t Qorvane4EXE(void* /*parentWindow*/, std::uint32_t displayWord,
                                     const char16_t* reserved, const char16_t* commandLine,
                                     const char16_t* errorLog) {
   const std::u16string line = commandLine != nullptr ? commandLine : u"";
