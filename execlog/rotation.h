@@ -17,7 +17,8 @@ struct RotationCandidate {
 
 // Loads its own settings for the component, holds "rotation.lock" in the
 // output directory for the decision, the move and the pruning, and deletes the
-// lock file again (also when it could not be opened). Reports nothing.
+// lock file again (also when it could not be opened). Without an output
+// directory it touches nothing. Reports nothing.
 void RotateExecLog(const std::u16string& componentName);
 
 // 1 when the log has reached the size limit, or was last written in an earlier
