@@ -14,7 +14,7 @@ namespace {
 constexpr std::size_t kNoLimit = std::u16string_view::npos;
 constexpr std::size_t kLongestLogsetupValue = 263;
 constexpr std::size_t kHeadBytes = 4096;
-constexpr std::size_t kLongestIniBytes = 16 * 1024 * 1024;
+constexpr std::size_t kLongestIniBytes = std::size_t{16} * 1024 * 1024;
 
 bool IsBlank(char16_t c) {
   return c == u' ' || c == u'\t';

@@ -11,10 +11,10 @@
 
 namespace {
 
-constexpr std::size_t kChunkBytes = 64 * 1024;
+constexpr std::size_t kChunkBytes = std::size_t{64} * 1024;
 // A real record is far shorter (a command line holds at most 32767
 // characters); anything longer is junk and is skipped, not collected.
-constexpr std::size_t kLongestLine = 64 * 1024;
+constexpr std::size_t kLongestLine = std::size_t{64} * 1024;
 constexpr std::int64_t kVerbatimProblems = 10;
 
 constexpr std::array<std::u16string_view, kComponentCount> kComponentNames = {

@@ -39,7 +39,7 @@ std::string JsonString(std::u16string_view text) {
 }
 
 std::string CsvField(std::u16string_view text) {
-  const std::string utf8 = plat::ToUtf8(text);
+  std::string utf8 = plat::ToUtf8(text);
   if (utf8.find_first_of(",\"\r\n") == std::string::npos) return utf8;
   std::string out = "\"";
   for (char c : utf8) {

@@ -37,7 +37,7 @@ std::u16string FindMovedLog(const FollowState& state, const LogSettings& setting
   if (!ListRotationCandidates(settings, list)) return {};
   SortRotationCandidates(list);
   for (const RotationCandidate& entry : list) {
-    const std::u16string path = settings.rotateDir + u"\\" + entry.name;
+    std::u16string path = settings.rotateDir + u"\\" + entry.name;
     if (EqualsIgnoreCase(path, settings.logFilePath)) continue;
     std::string head;
     std::uint64_t size = 0;
