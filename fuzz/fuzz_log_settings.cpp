@@ -1,8 +1,8 @@
 // The log settings file "logsetup_w.properties" as any bytes: read through the
 // file reader of a scratch installation, applied line by line, finalised and
-// released. Most inputs are built from the file's own keys, so that values
-// meet their limits often; an input whose first byte is odd is the file as
-// it stands.
+// released, with memory running out at a chosen point or not at all. Most
+// inputs are built from the file's own keys, so that values meet their
+// limits often; an input whose first byte is odd is the file as it stands.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +10,7 @@
 
 #include "execlog/log_settings.h"
 #include "fuzz/fuzz_text.h"
+#include "platform/fault.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -128,6 +129,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Installation& scratch = Scratch();
   qvfuzz::ByteReader in{data, size};
   const std::uint8_t mode = in.Byte();
+  // Below 128: memory runs out at one allocation of loading and finalising,
+  // or from it on.
+  const std::uint8_t fault = in.Byte();
+  const bool faulted = fault < 128;
   std::string bytes;
   if (mode & 1) {
     bytes.assign(reinterpret_cast<const char*>(in.data), in.size);
@@ -147,6 +152,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::optional<std::u16string> text = ReadWideTextFile(scratch.settingsFile);
   Check(text.has_value() && *text == ExpectedText(bytes));
 
+  plat::ClearFaults();
+  if (faulted) plat::InjectFault({plat::FaultOp::Alloc, fault % 32, fault < 64 ? 1 : -1, u""});
   LogSettings settings;
   InitLogSettings(settings);
   settings.componentName = kComponents[(mode >> 3) % std::size(kComponents)];
@@ -155,6 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::u16string beforeOption = settings.logFilePath;
   const std::u16string outputBefore = settings.outputDir;
   ApplyLogFileOption(settings, kLogFileOptions[(mode >> 5) % std::size(kLogFileOptions)]);
+  plat::ClearFaults();
 
   for (const std::u16string* flag :
        {&settings.errCodeOnly, &settings.rotateActive, &settings.rotateDateFlag,
@@ -165,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(Within(settings.rotateNameDescription, 11) && Within(settings.retryCountText, 5));
   for (const ComponentLogSettings& component : settings.components) {
     Check(Within(component.active, 1) && Within(component.errActive, 1));
-    Check(!component.outFile.empty());
+    Check(faulted || !component.outFile.empty());
   }
   Check(settings.retryCount >= 1 && settings.retryCount <= 10000);
   Check(settings.rotateNamePos == 0 || settings.rotateNamePos == 1);
@@ -174,15 +182,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                             settings.rotateByDate}) {
     Check(flag == 0 || flag == 1);
   }
-  Check(!settings.outputDir.empty() && !settings.rotateDir.empty());
+  Check(faulted || (!outputBefore.empty() && !settings.rotateDir.empty()));
   Check(settings.logSizeMiB >= 0);
-  // Only a known component has a log, and only it can be active.
+  // Only a known component has a log, composed of the output directory and
+  // its file name; without them (memory ran out) there is no log and the
+  // component is inactive.
   const int index = ComponentIndex(settings.componentName);
-  if (index < 0) {
-    Check(beforeOption.empty() && settings.componentActive == 0);
-  } else {
-    Check(beforeOption == outputBefore + u"\\" + settings.components[index].outFile);
-  }
+  const bool composed = index >= 0 && !outputBefore.empty() &&
+                        !settings.components[index].outFile.empty() &&
+                        beforeOption == outputBefore + u"\\" + settings.components[index].outFile;
+  if (!composed) Check(beforeOption.empty() && settings.componentActive == 0);
+  if (!faulted) Check(composed == (index >= 0));
 
   ReleaseLogSettings(settings);
   Check(settings.outputDir.empty() && settings.rotateDir.empty() && settings.logFilePath.empty());
