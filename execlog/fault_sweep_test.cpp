@@ -251,11 +251,15 @@ class RotationSweep : public ::testing::Test {
  protected:
   RotationSweep() { plat::SetClockOverride(kClock); }
 
+  struct File {
+    std::u16string name;  // under out
+    std::string content;  // tells the file wherever a move takes it
+    std::int64_t modTime;
+  };
   struct Case {
     const char* name;
     std::u16string rules;
-    std::vector<std::pair<std::u16string, std::string>> files;  // under out: content
-    std::map<std::u16string, std::int64_t> times;               // name -> mtime
+    std::vector<File> files;
     std::u16string keep;
   };
 
@@ -270,14 +274,13 @@ class RotationSweep : public ::testing::Test {
         u"runtime.rotate.times=" +
         c.keep + u"\r\n" + c.rules;
     qvtest::WriteBytes(root / u"suite\\private\\logsetup_w.properties", qvtest::Utf16Le(settings));
-    for (const auto& [name, content] : c.files) {
-      const std::u16string path = out + u"\\" + name;
+    for (const File& file : c.files) {
+      const std::u16string path = out + u"\\" + file.name;
       fs::create_directories(NativePath(path).parent_path());
-      qvtest::WriteBytes(path, content);
-      const auto time = c.times.find(name);
+      qvtest::WriteBytes(path, file.content);
       using namespace std::chrono;
       fs::last_write_time(NativePath(path),
-                          file_clock::from_sys(sys_seconds{seconds{time->second}}));
+                          file_clock::from_sys(sys_seconds{seconds{file.modTime}}));
     }
   }
 
@@ -303,8 +306,8 @@ class RotationSweep : public ::testing::Test {
     // What the clean run deletes is all that any run may delete.
     std::map<std::string, std::vector<std::u16string>> after = Contents();
     std::vector<std::string> deletable;
-    for (const auto& [name, content] : c.files) {
-      if (!after.contains(content)) deletable.push_back(content);
+    for (const File& file : c.files) {
+      if (!after.contains(file.content)) deletable.push_back(file.content);
     }
     ASSERT_TRUE(after.contains("live log"));
     EXPECT_EQ(after.at("live log").front().rfind(u"old", 0), 0u) << "not rotated";
@@ -316,11 +319,11 @@ class RotationSweep : public ::testing::Test {
       RotateExecLog(u"Orbeck");
       plat::ClearFaults();
       after = Contents();
-      for (const auto& [name, content] : c.files) {
+      for (const File& file : c.files) {
         const bool mayGo =
-            std::find(deletable.begin(), deletable.end(), content) != deletable.end();
+            std::find(deletable.begin(), deletable.end(), file.content) != deletable.end();
         if (!mayGo) {
-          EXPECT_TRUE(after.contains(content)) << content << " lost";
+          EXPECT_TRUE(after.contains(file.content)) << file.content << " lost";
         }
       }
       for (const auto& [content, places] : after) {
@@ -357,26 +360,18 @@ TEST_F(RotationSweep, NoFailedCallLosesALogOrDeletesAnotherFile) {
        u"runtime.rotate.active=1\r\nruntime.rotate.rule.sizeflg=1\r\n"
        u"runtime.rotate.rule.size=99\r\nruntime.rotate.rule.dateflg=1\r\n"
        u"runtime.rotate.rule.datetype=2\r\n",
-       {{u"orbeck.log", "live log"},
-        {u"old\\orbeck_20261205.log", "rotated today"},
-        {u"old\\orbeck_20261204.log", "rotated 1204"},
-        {u"old\\ORBECK_20261203.LOG", "rotated 1203"},
-        {u"old\\vorn_20261201.log", "vorn"},
-        {u"old\\orbeck_notes\\x", "in a directory"},
-        {u"vorn.log", "vorn live"}},
-       {{u"orbeck.log", DaysBefore(0.6)},
-        {u"old\\orbeck_20261205.log", DaysBefore(0.8)},
-        {u"old\\orbeck_20261204.log", DaysBefore(1.5)},
-        {u"old\\ORBECK_20261203.LOG", DaysBefore(2.5)},
-        {u"old\\vorn_20261201.log", DaysBefore(4.5)},
-        {u"old\\orbeck_notes\\x", DaysBefore(9)},
-        {u"vorn.log", DaysBefore(0.1)}},
+       {{u"orbeck.log", "live log", DaysBefore(0.6)},
+        {u"old\\orbeck_20261205.log", "rotated today", DaysBefore(0.8)},
+        {u"old\\orbeck_20261204.log", "rotated 1204", DaysBefore(1.5)},
+        {u"old\\ORBECK_20261203.LOG", "rotated 1203", DaysBefore(2.5)},
+        {u"old\\vorn_20261201.log", "vorn", DaysBefore(4.5)},
+        {u"old\\orbeck_notes\\x", "in a directory", DaysBefore(9)},
+        {u"vorn.log", "vorn live", DaysBefore(0.1)}},
        u"2"},
       {"by size into a rotation directory still to be made",
        u"runtime.rotate.active=1\r\nruntime.rotate.rule.sizeflg=1\r\n"
        u"runtime.rotate.rule.size=0\r\n",
-       {{u"orbeck.log", "live log"}},
-       {{u"orbeck.log", DaysBefore(0.1)}},
+       {{u"orbeck.log", "live log", DaysBefore(0.1)}},
        u"1"},
   };
   for (const Case& c : cases) Sweep(c);
