@@ -36,6 +36,7 @@ field() { sed -n "s/.*[ :]$1=\([^ ]*\).*/\1/p" | head -1; }
 
 rows=()
 single_rows=()
+findings=()
 
 bench_build() { # NAME BIN SINGLE_RUNS TOTAL_JOBS RUNNER...
   local name=$1 bin=$2 single=$3 total=$4
@@ -59,8 +60,13 @@ bench_build() { # NAME BIN SINGLE_RUNS TOTAL_JOBS RUNNER...
     for p in 1 2 4 8 16; do
       local j=$((total / p))
       echo "== $name: size limit $size, P=$p x J=$j" >&2
-      line=$("${run[@]}" "$stress" --mix fast --no-prune-run --processes "$p" --jobs "$j" \
-        --size "$size" | grep '^figures:' || true)
+      local output
+      output=$("${run[@]}" "$stress" --mix fast --no-prune-run --processes "$p" --jobs "$j" \
+        --size "$size" || true)
+      line=$(grep '^figures:' <<<"$output" || true)
+      while IFS= read -r failure; do
+        [[ -n $failure ]] && findings+=("$name, size $size, P=$p: ${failure#FAIL  }")
+      done < <(grep '^FAIL' <<<"$output" || true)
       local rate records failed jobs ratio
       rate=$(field jobs_per_s <<<"$line")
       records=$(field records <<<"$line")
@@ -118,5 +124,11 @@ mem=$(awk '/^MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)
   echo "| Build | Size limit | P | Jobs | Jobs/s | vs P=1 | Records found / expected | Failed checks |"
   echo "|---|---|---|---|---|---|---|---|"
   printf '%s\n' "${rows[@]}"
+  echo
+  echo "Audit findings during these runs: ${#findings[@]}."
+  if ((${#findings[@]} > 0)); then
+    echo
+    printf -- '- %s\n' "${findings[@]}"
+  fi
 } >"$out"
 cat "$out"
