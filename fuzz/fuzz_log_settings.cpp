@@ -93,6 +93,10 @@ std::u16string ExpectedText(const std::string& bytes) {
 struct Installation {
   std::filesystem::path root;
   std::u16string settingsFile;
+  ~Installation() {
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+  }
 };
 
 const Installation& Scratch() {

@@ -58,14 +58,24 @@ bool PlainDecimal(const std::u16string& text) {
   return true;
 }
 
-const std::u16string& ScratchFile() {
-  static const std::u16string path = [] {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("qv-fuzz-profile-" + std::to_string(plat::Now().seconds));
+// A directory of its own for the settings file, removed when the run ends.
+struct Scratch {
+  std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                              ("qv-fuzz-profile-" + std::to_string(plat::Now().seconds));
+  std::u16string file;
+  Scratch() {
     std::filesystem::create_directories(dir);
-    return plat::FromUtf8((dir / "VantrelV12.ini").string());
-  }();
-  return path;
+    file = plat::FromUtf8((dir / "VantrelV12.ini").string());
+  }
+  ~Scratch() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+};
+
+const std::u16string& ScratchFile() {
+  static const Scratch scratch;
+  return scratch.file;
 }
 
 }  // namespace
