@@ -115,9 +115,13 @@ void CompleteJob(JobRun& run, EngineRunStatus engineStatus) {
 
   if (run.apiGiven == 1 && run.result == 259) run.result = -259;
 
-  // The per-job file of error-only mode never outlives its job.
-  run.jobFilePath = run.settings.outputDir + u"\\" + run.jobId;
-  plat::RemoveFile(run.jobFilePath);
+  // The per-job file of error-only mode never outlives its job. Without an
+  // output directory there is no per-job file, and the name would point at
+  // the root of the drive.
+  if (!run.settings.outputDir.empty()) {
+    run.jobFilePath = run.settings.outputDir + u"\\" + run.jobId;
+    plat::RemoveFile(run.jobFilePath);
+  }
 
   ReleaseLogSettings(run.settings);
   run.jobId.clear();

@@ -79,8 +79,12 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 // file that now bears the name, as Windows would have opened that one.
 OpenStatus OpenLocked(const std::string& sys, int flags, int lock, int& out) {
   for (int attempt = 0; attempt < 8; ++attempt) {
-    Descriptor file(open(sys.c_str(), flags | O_CLOEXEC, 0666));
+    // Non-blocking, so that a FIFO in the log's place fails instead of
+    // waiting for a reader; only regular files are logs.
+    Descriptor file(open(sys.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666));
     if (file.fd < 0) return StatusOfError(errno);
+    struct stat kind {};
+    if (fstat(file.fd, &kind) != 0 || !S_ISREG(kind.st_mode)) return OpenStatus::Other;
     if (flock(file.fd, lock | LOCK_NB) != 0) {
       return errno == EWOULDBLOCK ? OpenStatus::SharingViolation : OpenStatus::Other;
     }
@@ -96,10 +100,11 @@ OpenStatus OpenLocked(const std::string& sys, int flags, int lock, int& out) {
 }
 
 OpenStatus OpenForReading(const std::string& sys, int& out) {
-  Descriptor file(open(sys.c_str(), O_RDONLY | O_CLOEXEC));
+  // A FIFO or device must not hold up a run: only regular files are read.
+  Descriptor file(open(sys.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (file.fd < 0) return StatusOfError(errno);
   struct stat st {};
-  if (fstat(file.fd, &st) != 0 || S_ISDIR(st.st_mode)) return OpenStatus::Other;
+  if (fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return OpenStatus::Other;
   out = file.Release();
   return OpenStatus::Opened;
 }

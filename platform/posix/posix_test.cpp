@@ -247,3 +247,21 @@ TEST(PosixProcesses, ExecutableDirectoryIsThatOfTheRunningProgram) {
 }
 
 }  // namespace
+
+namespace {
+
+// A FIFO where a log or settings file should be must fail at once: a blocked
+// open would hold up the job for as long as nobody reads or writes the pipe.
+TEST(PosixFiles, FifoInPlaceOfAFileFailsWithoutWaiting) {
+  qvtest::ScopedTempDir dir;
+  const std::u16string fifo = dir / u"orbeck.log";
+  ASSERT_EQ(mkfifo(qvtest::NativePath(fifo).c_str(), 0600), 0);
+  for (OpenMode mode : {OpenMode::WriteShareRead, OpenMode::AppendShared, OpenMode::ReadShared}) {
+    plat::FileHandle file;
+    EXPECT_EQ(plat::OpenFile(fifo, mode, file), OpenStatus::Other);
+    EXPECT_FALSE(file);
+  }
+  EXPECT_FALSE(plat::CanOpenForReading(fifo));
+}
+
+}  // namespace
