@@ -243,6 +243,7 @@ struct JobSpec {
 
 struct JobOutcome {
   bool ran = false;
+  int startRetries = 0;
   std::int64_t exitCode = 0;
   plat::WallClock started;
   plat::WallClock ended;
@@ -344,6 +345,13 @@ void RunOne(const fs::path& launcher, const JobSpec& job, JobOutcome& outcome) {
   outcome.started = plat::Now();
   plat::Process process =
       plat::StartProcess(LauncherPath(launcher), plat::FromUtf8(job.commandLine));
+  // Under heavy load Wine now and then refuses to create a process; a job
+  // that never started has done nothing yet and may be started again.
+  while (!process && outcome.startRetries < 5) {
+    ++outcome.startRetries;
+    plat::SleepMilliseconds(50);
+    process = plat::StartProcess(LauncherPath(launcher), plat::FromUtf8(job.commandLine));
+  }
   outcome.ran = process && plat::WaitProcess(*process, outcome.exitCode);
   outcome.ended = plat::Now();
 }
@@ -589,6 +597,7 @@ struct Tally {
   long long lostToPruning = 0;
   long long fallbacks = 0;
   long long traceLinesLost = 0;
+  long long startRetries = 0;
 };
 
 // The records of one job against what the job must have left: its start
@@ -601,6 +610,7 @@ void AccountJob(const JobSpec& job, const JobOutcome& outcome, std::vector<const
                 Tally& tally) {
   const std::string who = "job " + job.tag;
   audit.Check(outcome.ran, who + ": the launcher did not run");
+  tally.startRetries += outcome.startRetries;
   std::sort(records.begin(), records.end(), [](const Record* a, const Record* b) {
     if (a->stamp != b->stamp) return a->stamp < b->stamp;
     if (a->file != b->file) return a->file < b->file;
@@ -801,10 +811,11 @@ void PrintFigures(const std::string& run, const RunFigures& f, const Audit& audi
   std::printf(
       "figures: run=%s jobs=%lld seconds=%.2f jobs_per_s=%.1f records=%lld files=%lld "
       "rotated=%lld write_error_files=%lld empty_files=%lld fallbacks=%lld "
-      "lost_to_pruning=%lld trace_lines_lost=%lld failed_checks=%lld\n",
+      "lost_to_pruning=%lld trace_lines_lost=%lld start_retries=%lld failed_checks=%lld\n",
       run.c_str(), f.jobs, f.seconds, f.seconds > 0 ? static_cast<double>(f.jobs) / f.seconds : 0.0,
       f.records, f.files.files, f.files.rotated, f.files.writeErrorFiles, f.files.emptyFiles,
-      f.tally.fallbacks, f.tally.lostToPruning, f.tally.traceLinesLost, audit.failed);
+      f.tally.fallbacks, f.tally.lostToPruning, f.tally.traceLinesLost, f.tally.startRetries,
+      audit.failed);
   std::fflush(stdout);
 }
 
@@ -940,9 +951,9 @@ void PruneTiesRun(const fs::path& bin, const Options& o, Audit& audit) {
   }
   std::string keptText;
   for (const std::string& tag : kept) keptText += " " + tag;
-  std::printf("prune-ties: %s; rotated generations kept:%s\n",
+  std::printf("prune-ties: %s; rotated generations kept:%s (newest: %s %s)\n",
               oneSecond ? "all jobs within one second" : "the jobs spanned a second boundary",
-              keptText.c_str());
+              keptText.c_str(), plan[2].tag.c_str(), plan[3].tag.c_str());
   audit.Check(kept == std::set<std::string>{plan[2].tag, plan[3].tag},
               "pruning kept" + keptText + " instead of the two newest generations");
   Cleanup(in, o);
