@@ -55,7 +55,7 @@ bench_build() { # NAME BIN SINGLE_RUNS TOTAL_JOBS RUNNER...
   echo "== $name: single job, $single runs each" >&2
   local line
   line=$("${run[@]}" "$stress" --time-single "$single" | grep '^single:')
-  single_rows+=("| $name | $single | $(field launcher_median_ms <<<"$line") | $(field bare_median_ms <<<"$line") | $(field ratio <<<"$line") |")
+  single_rows+=("| $name | $single | $(field launcher_median_ms <<<"$line") | $(field bare_median_ms <<<"$line") | $(field ratio <<<"$line") | $(field launcher_min_ms <<<"$line") / $(field bare_min_ms <<<"$line") = $(field min_ratio <<<"$line") |")
 
   echo "== $name: reproductions" >&2
   line=$("${run[@]}" "$stress" --prune-ties | grep '^prune-ties:' || true)
@@ -128,8 +128,8 @@ mem=$(awk '/^MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)
   echo "rotation and again by the lock cleanup of each record), the probes and appends of two"
   echo "records. On a busy machine the figures move by a few tenths from run to run."
   echo
-  echo "| Build | Runs | Launcher median (ms) | Bare median (ms) | Ratio |"
-  echo "|---|---|---|---|---|"
+  echo "| Build | Runs | Launcher median (ms) | Bare median (ms) | Ratio | Fastest runs (ms), ratio |"
+  echo "|---|---|---|---|---|---|"
   printf '%s\n' "${single_rows[@]}"
   echo
   echo "## Launchers side by side on one log"
