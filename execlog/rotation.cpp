@@ -178,6 +178,7 @@ bool ListRotationCandidates(const LogSettings& settings, std::vector<RotationCan
     }
     RotationCandidate candidate;
     candidate.modTime = FileModTime(path);
+    candidate.modTimeNanos = FileModTimeNanos(path);
     candidate.name = std::move(entry.name);
     list.push_back(std::move(candidate));
   }
@@ -194,6 +195,7 @@ void SortRotationCandidates(std::vector<RotationCandidate>& list) {
   std::stable_sort(list.begin(), list.end(),
                    [](const RotationCandidate& a, const RotationCandidate& b) {
                      if (a.modTime != b.modTime) return a.modTime > b.modTime;
+                     if (a.modTimeNanos != b.modTimeNanos) return a.modTimeNanos > b.modTimeNanos;
                      return a.name > b.name;
                    });
 }
@@ -214,6 +216,12 @@ std::int64_t FileModTime(const std::u16string& path) {
   plat::FileStatus status;
   if (path.empty() || !plat::GetFileStatus(path, status)) return 0;
   return status.modTime;
+}
+
+std::int32_t FileModTimeNanos(const std::u16string& path) {
+  plat::FileStatus status;
+  if (path.empty() || !plat::GetFileStatus(path, status)) return 0;
+  return status.modTimeNanos;
 }
 
 std::int32_t YearOf(std::int64_t time) {

@@ -13,6 +13,9 @@ struct RotationCandidate {
   std::int32_t count = 0;    // entries in the list; kept in every entry
   std::u16string name;       // without its directory
   std::int64_t modTime = 0;  // last write, seconds since 1970 UTC; 0 when unreadable
+  // The fraction of that second: generations rotated within one second are
+  // still ordered by age, not by the accident of their names.
+  std::int32_t modTimeNanos = 0;
 };
 
 // Loads its own settings for the component, holds "rotation.lock" in the
@@ -60,6 +63,7 @@ int NextFreeSuffix(const std::u16string& path);
 std::int32_t FileSizeMiB(const std::u16string& path);
 // Last-write time; 0 when the status cannot be read.
 std::int64_t FileModTime(const std::u16string& path);
+std::int32_t FileModTimeNanos(const std::u16string& path);
 
 // UTC calendar fields; 0 for the time 0 and for a time without a calendar date.
 std::int32_t YearOf(std::int64_t time);

@@ -258,6 +258,21 @@ TEST(RotationSort, NewestFirstThenGreaterName) {
   EXPECT_EQ(list.front().count, 6);
 }
 
+// Several rotations within one second: the plain name is the newest and a
+// reused low number may be newer than a higher one, so within a second the
+// fraction decides, and the names only when that is equal too.
+TEST(RotationSort, WithinOneSecondTheFractionDecides) {
+  std::vector<RotationCandidate> list = {{0, u"orbeck_D_2.log", 5, 100},
+                                         {0, u"orbeck_D.log", 5, 900},
+                                         {0, u"orbeck_D_1.log", 5, 500},
+                                         {0, u"orbeck_D_3.log", 5, 500}};
+  SortRotationCandidates(list);
+  std::vector<std::u16string> names;
+  for (const RotationCandidate& entry : list) names.push_back(entry.name);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"orbeck_D.log", u"orbeck_D_3.log",
+                                                u"orbeck_D_1.log", u"orbeck_D_2.log"}));
+}
+
 TEST_F(Rotation, PruneKeepsTheNewestAndNeverTheLock) {
   struct Row {
     std::u16string times;

@@ -83,8 +83,9 @@ bool RemoveFile(const std::u16string& path);
 
 struct FileStatus {
   bool isDirectory = false;
-  std::int64_t size = 0;     // bytes, 64-bit
-  std::int64_t modTime = 0;  // last write, seconds since 1970-01-01 UTC
+  std::int64_t size = 0;          // bytes, 64-bit
+  std::int64_t modTime = 0;       // last write, seconds since 1970-01-01 UTC
+  std::int32_t modTimeNanos = 0;  // the last write's fraction of its second
 };
 bool GetFileStatus(const std::u16string& path, FileStatus& status);
 

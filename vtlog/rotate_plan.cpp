@@ -90,6 +90,7 @@ RotationPlan PlanRotation(const LogSettings& settings) {
     RotationCandidate moved;
     moved.name = newFile;
     moved.modTime = FileModTime(settings.logFilePath);
+    moved.modTimeNanos = FileModTimeNanos(settings.logFilePath);
     after.push_back(moved);
   }
   SortRotationCandidates(after);

@@ -295,6 +295,7 @@ bool GetFileStatus(const std::u16string& path, FileStatus& status) {
   status.isDirectory = S_ISDIR(st.st_mode);
   status.size = static_cast<std::int64_t>(st.st_size);
   status.modTime = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+  status.modTimeNanos = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
   return true;
 }
 

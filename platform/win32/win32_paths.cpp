@@ -59,6 +59,8 @@ bool GetFileStatus(const std::u16string& path, FileStatus& status) {
   status.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
                                           data.nFileSizeLow);
   status.modTime = win32::UnixSeconds(data.ftLastWriteTime);
+  status.modTimeNanos = static_cast<std::int32_t>(
+      (win32::Ticks(data.ftLastWriteTime) % win32::kTicksPerSecond) * 100);
   return true;
 }
 
