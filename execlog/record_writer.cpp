@@ -170,7 +170,11 @@ std::u16string FormatExecLogRecord(const std::u16string& timeStamp, const std::u
   line += classWord;
   line += u":";
   line += messagePrefix;
-  line += u"-" + Decimal(subCode, 2) + u"-" + Decimal(hundreds, 2) + u"-" + Decimal(absCode, 4);
+  for (const std::u16string& number :
+       {Decimal(subCode, 2), Decimal(hundreds, 2), Decimal(absCode, 4)}) {
+    line += u"-";
+    line += number;
+  }
   line += u",,,,,,";
   line += commandLine;
   line += u"\r\n";
