@@ -220,6 +220,9 @@ class Run {
     if (rootMode == "normal") plat::SetEnvironment(u"VANTREL_V12", W(roots));
     if (rootMode == "semicolon") plat::SetEnvironment(u"VANTREL_V12", W(";" + roots));
     if (rootMode == "unset") plat::SetEnvironment(u"VANTREL_V12", u"", true);
+    // A program directory longer than any directory field may be.
+    if (rootMode == "overlong")
+      plat::SetEnvironment(u"VANTREL_V12", W(std::string(300, 'x') + ";" + roots));
     plat::SetEnvironment(u"QORVANE_ENGINE_TRACE", W(LauncherPath(root_, "trace.txt")));
 
     plat::Process process = plat::StartProcess(W(launcher_), W(cmd));
