@@ -172,4 +172,11 @@ bool WaitProcess(ProcessObject& process, std::int64_t& exitCode);
 // Directory of the running executable, without a trailing separator.
 std::u16string ExecutableDirectory();
 
+// The arguments of a console program in UTF-8, without the program's name:
+// on Windows taken from the wide command line, since main's narrow arguments
+// lose what the ANSI code page cannot hold; on POSIX argv as it is.
+std::vector<std::string> ConsoleArguments(int argc, char** argv);
+// Makes the console show UTF-8 output (a no-op where it already does).
+void UseUtf8Console();
+
 }  // namespace plat

@@ -3,10 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "vtlog/vtlog.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = plat::ConsoleArguments(argc, argv);
+  plat::UseUtf8Console();
   // A program started with one command-line text (as the test drivers start
   // processes on every build) gets it as a single argument; no subcommand
   // holds a blank, so such an argument is split here.

@@ -110,4 +110,10 @@ std::u16string ExecutableDirectory() {
   return slash == std::string::npos ? std::u16string() : FromUtf8(target.substr(0, slash));
 }
 
+std::vector<std::string> ConsoleArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+void UseUtf8Console() {}
+
 }  // namespace plat

@@ -1,6 +1,9 @@
-// Child processes and the location of the running executable.
+// Child processes, the location of the running executable, console programs.
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "platform/win32/win32_text.h"
+// After <windows.h>, which win32_text.h brings in.
+#include <shellapi.h>
 
 namespace plat {
 
@@ -53,6 +56,24 @@ std::u16string ExecutableDirectory() {
   }
   std::size_t slash = path.find_last_of(u"\\/");
   return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
+}
+
+std::vector<std::string> ConsoleArguments(int argc, char** argv) {
+  std::vector<std::string> args;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) {
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    return args;
+  }
+  for (int i = 1; i < count; ++i)
+    args.push_back(ToUtf8(reinterpret_cast<const char16_t*>(wide[i])));
+  LocalFree(wide);
+  return args;
+}
+
+void UseUtf8Console() {
+  SetConsoleOutputCP(CP_UTF8);
 }
 
 }  // namespace plat
