@@ -225,6 +225,12 @@ std::optional<std::u16string> ReadWideTextFile(const std::u16string& path) {
   return text;
 }
 
+std::vector<LogSetupKeyLimit> LogSetupKeyLimits() {
+  std::vector<LogSetupKeyLimit> limits;
+  for (const KeyEntry& entry : kKeys) limits.push_back({entry.key, entry.longest});
+  return limits;
+}
+
 int ApplyLogSetupLine(std::u16string_view line, LogSettings& settings) {
   const std::size_t equals = line.find(u'=');
   const std::u16string_view key = line.substr(0, equals);

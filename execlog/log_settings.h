@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Owned texts are std::u16string; the empty text stands for the null pointer.
 // Fixed texts of at most N characters are std::u16string kept within N.
@@ -74,6 +75,14 @@ std::optional<std::u16string> ReadWideTextFile(const std::u16string& path);
 // Applies one line (without its line end). 0 only when memory for an owned
 // copy ran out, which ends the load; 1 otherwise, also for an ignored line.
 int ApplyLogSetupLine(std::u16string_view line, LogSettings& settings);
+
+// The keys of the file in table order, each with its longest value (npos:
+// no limit), for tools that must read the file as the launcher does.
+struct LogSetupKeyLimit {
+  std::u16string_view key;
+  std::size_t longest;
+};
+std::vector<LogSetupKeyLimit> LogSetupKeyLimits();
 
 // The decimal reading rule of the settings: leading blanks, one sign, digits
 // up to the first other character; 0 without digits. Saturates instead of

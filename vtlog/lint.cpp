@@ -162,33 +162,25 @@ void CheckValue(const LogSetupKey& key, std::u16string_view value, Finding base,
 
 }  // namespace
 
+// The launcher's own key table, with what the lint checks in each value.
 const std::vector<LogSetupKey>& LogSetupKeys() {
   static const std::vector<LogSetupKey> keys = [] {
-    std::vector<LogSetupKey> k = {
-        {u"runtime.output.dir", kNoLimit, LogSetupKey::Text},
-        {u"runtime.output.errcodeonly", 1, LogSetupKey::Flag},
-        {u"runtime.output.retrycount", 5, LogSetupKey::Retry},
-        {u"runtime.rotate.active", 1, LogSetupKey::Flag},
-        {u"runtime.rotate.dir", kNoLimit, LogSetupKey::Text},
-        {u"runtime.rotate.rule.dateflg", 1, LogSetupKey::Flag},
-        {u"runtime.rotate.rule.datetype", 1, LogSetupKey::DateType},
-        {u"runtime.rotate.rule.sizeflg", 1, LogSetupKey::Flag},
-        {u"runtime.rotate.rule.size", 2, LogSetupKey::Number},
-        {u"runtime.rotate.times", 2, LogSetupKey::Number},
-        {u"runtime.rotate.name.description", 11, LogSetupKey::Text},
-        {u"runtime.rotate.name.position", 1, LogSetupKey::Position},
-    };
-    static constexpr std::array<std::u16string_view, 18> kComponentKeys = {
-        u"runtime.vorn.active",    u"runtime.vorn.outfile",    u"runtime.vorn.erractive",
-        u"runtime.bralden.active", u"runtime.bralden.outfile", u"runtime.bralden.erractive",
-        u"runtime.mirvo.active",   u"runtime.mirvo.outfile",   u"runtime.mirvo.erractive",
-        u"runtime.quelp.active",   u"runtime.quelp.outfile",   u"runtime.quelp.erractive",
-        u"runtime.orbeck.active",  u"runtime.orbeck.outfile",  u"runtime.orbeck.erractive",
-        u"runtime.lunder.active",  u"runtime.lunder.outfile",  u"runtime.lunder.erractive"};
-    for (std::size_t i = 0; i < kComponentKeys.size(); ++i) {
-      const bool outFile = i % 3 == 1;
-      k.push_back({kComponentKeys[i], outFile ? kNoLimit : 1,
-                   outFile ? LogSetupKey::Text : LogSetupKey::Flag});
+    std::vector<LogSetupKey> k;
+    for (const LogSetupKeyLimit& limit : LogSetupKeyLimits()) {
+      const std::u16string_view key = limit.key;
+      LogSetupKey::Kind kind = LogSetupKey::Flag;
+      if (limit.longest == kNoLimit || key == u"runtime.rotate.name.description") {
+        kind = LogSetupKey::Text;
+      } else if (key == u"runtime.output.retrycount") {
+        kind = LogSetupKey::Retry;
+      } else if (key == u"runtime.rotate.rule.size" || key == u"runtime.rotate.times") {
+        kind = LogSetupKey::Number;
+      } else if (key == u"runtime.rotate.rule.datetype") {
+        kind = LogSetupKey::DateType;
+      } else if (key == u"runtime.rotate.name.position") {
+        kind = LogSetupKey::Position;
+      }
+      k.push_back({key, limit.longest, kind});
     }
     return k;
   }();
