@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "platform/calendar.h"
 #include "platform/fault.h"
 #include "platform/platform.h"
 
@@ -19,12 +20,7 @@ bool ToCalendar(std::int64_t seconds, bool local, Calendar& out) {
   } else if (gmtime_r(&t, &parts) == nullptr) {
     return false;
   }
-  out.year = parts.tm_year + 1900;
-  out.month = parts.tm_mon + 1;
-  out.day = parts.tm_mday;
-  out.hour = parts.tm_hour;
-  out.minute = parts.tm_min;
-  out.second = parts.tm_sec;
+  CalendarFromTm(parts, out);
   return true;
 }
 

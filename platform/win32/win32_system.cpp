@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 
+#include "platform/calendar.h"
 #include "platform/fault.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_text.h"
@@ -71,24 +72,11 @@ WallClock Now() {
   return clock;
 }
 
-namespace {
-
-void FromTm(const tm& parts, Calendar& out) {
-  out.year = parts.tm_year + 1900;
-  out.month = parts.tm_mon + 1;
-  out.day = parts.tm_mday;
-  out.hour = parts.tm_hour;
-  out.minute = parts.tm_min;
-  out.second = parts.tm_sec;
-}
-
-}  // namespace
-
 bool ToLocalCalendar(std::int64_t seconds, Calendar& out) {
   __time64_t time = seconds;
   tm parts{};
   if (_localtime64_s(&parts, &time) != 0) return false;
-  FromTm(parts, out);
+  CalendarFromTm(parts, out);
   return true;
 }
 
@@ -96,7 +84,7 @@ bool ToUtcCalendar(std::int64_t seconds, Calendar& out) {
   __time64_t time = seconds;
   tm parts{};
   if (_gmtime64_s(&parts, &time) != 0) return false;
-  FromTm(parts, out);
+  CalendarFromTm(parts, out);
   return true;
 }
 
