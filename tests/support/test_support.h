@@ -67,14 +67,22 @@ inline std::filesystem::path NativePath(std::u16string p) {
   return std::filesystem::path(p);
 }
 
-inline void WriteBytes(const std::u16string& path, std::string_view bytes) {
-  std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
+inline void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline std::string ReadBytes(const std::u16string& path) {
-  std::ifstream in(NativePath(path), std::ios::binary);
+inline std::string ReadFileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteBytes(const std::u16string& path, std::string_view bytes) {
+  WriteFileBytes(NativePath(path), bytes);
+}
+
+inline std::string ReadBytes(const std::u16string& path) {
+  return ReadFileBytes(NativePath(path));
 }
 
 inline bool Exists(const std::u16string& path) {

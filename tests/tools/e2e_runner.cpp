@@ -16,6 +16,7 @@
 
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
 
@@ -95,20 +96,6 @@ fs::path NativeFile(const fs::path& root, std::string relative) {
   return root / fs::path(relative);
 }
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string Utf16LeToUtf8(const std::string& bytes, std::size_t from) {
-  std::u16string text;
-  for (std::size_t i = from; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                         (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-  }
-  return plat::ToUtf8(text);
-}
-
 struct Record {
   std::vector<std::string> fields;  // ten fields; the last is the command line
 };
@@ -116,14 +103,14 @@ struct Record {
 // Reads an execution-log style file; reports a broken file through error.
 std::vector<Record> ReadRecords(const fs::path& p, std::string& error) {
   std::vector<Record> records;
-  const std::string bytes = ReadAll(p);
+  const std::string bytes = qvtest::ReadFileBytes(p);
   if (bytes.empty()) return records;
   if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE') {
     error = "no byte-order mark at the start of " + p.string();
     return records;
   }
   if (bytes.size() % 2 != 0) error = "odd byte count in " + p.string();
-  const std::string text = Utf16LeToUtf8(bytes, 2);
+  const std::string text = plat::ToUtf8(qvtest::FromUtf16Le(std::string_view(bytes).substr(2)));
   if (text.find("\xEF\xBB\xBF") != std::string::npos) error = "second byte-order mark";
   std::size_t pos = 0;
   while (pos < text.size()) {
@@ -190,7 +177,7 @@ class Run {
         logsetup += Expand(rest) + "\r\n";
       }
       if (word == "mkdir") fs::create_directories(NativeFile(root_, Trim(rest)));
-      if (word == "mkfile") std::ofstream(NativeFile(root_, Trim(rest)), std::ios::binary) << "x";
+      if (word == "mkfile") qvtest::WriteFileBytes(NativeFile(root_, Trim(rest)), "x");
       if (word == "hold" && !StartHolder(rest, failure)) return false;
       if (word == "env") {
         const std::string kv = Expand(Trim(rest));
@@ -202,17 +189,11 @@ class Run {
     if (dll == "sample") fs::copy_file(bin_ / "Qorvane.dll", root_ / "bin" / "Qorvane.dll");
     if (dll == "noexport") fs::copy_file(bin_ / "NoExport.dll", root_ / "bin" / "Qorvane.dll");
     if (!ini.empty()) {
-      std::ofstream(root_ / "suite" / "system" / "VantrelV12.ini", std::ios::binary) << ini;
+      qvtest::WriteFileBytes(root_ / "suite" / "system" / "VantrelV12.ini", ini);
     }
     if (haveLogsetup) {
-      std::u16string text = W(logsetup);
-      std::string bytes = "\xFF\xFE";
-      for (char16_t c : text) {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>(c >> 8));
-      }
-      std::ofstream(root_ / "suite" / "private" / "logsetup_w.properties", std::ios::binary)
-          << bytes;
+      qvtest::WriteFileBytes(root_ / "suite" / "private" / "logsetup_w.properties",
+                             qvtest::Utf16Le(W(logsetup)));
     }
 
     const std::string roots = LauncherPath(root_, "bin") + ";" + LauncherPath(root_, "suite") +
@@ -300,7 +281,7 @@ class Run {
   }
 
   bool Check(std::string& failure) {
-    const std::string trace = ReadAll(root_ / "trace.txt");
+    const std::string trace = qvtest::ReadFileBytes(root_ / "trace.txt");
     std::vector<std::string> calls;
     std::istringstream traceLines(trace);
     for (std::string l; std::getline(traceLines, l);) calls.push_back(l);

@@ -43,6 +43,7 @@
 
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
 
@@ -149,24 +150,6 @@ std::u16string LauncherPath(const fs::path& p) {
   return text;
 }
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteAll(const fs::path& p, const std::string& bytes) {
-  std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::string Utf16Le(const std::string& utf8) {
-  std::string bytes;
-  for (char16_t unit : plat::FromUtf8(utf8)) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
-  return bytes;
-}
-
 struct Installation {
   fs::path root;
   fs::path bin;
@@ -207,7 +190,8 @@ Installation LayOut(const std::string& name, const fs::path& bin, int sizeMiB, i
   settings += "runtime.rotate.times=" + std::to_string(keep) + "\r\n";
   settings += "runtime.rotate.name.description=YYYYMMDD\r\n";
   if (retry > 0) settings += "runtime.output.retrycount=" + std::to_string(retry) + "\r\n";
-  WriteAll(in.privateDir / "logsetup_w.properties", "\xFF\xFE" + Utf16Le(settings));
+  qvtest::WriteFileBytes(in.privateDir / "logsetup_w.properties",
+                         qvtest::Utf16Le(plat::FromUtf8(settings)));
 
   const std::u16string roots = LauncherPath(in.bin) + u";" + LauncherPath(in.root / "suite") +
                                u";" + LauncherPath(in.root / "data");
@@ -475,7 +459,7 @@ std::string DisplayName(const fs::path& p) {
 // makes the log before the record goes in, and a rotation may move it empty.
 void ReadRecordFile(const fs::path& p, Place place, Audit& audit, std::vector<Record>& out,
                     long long& emptyFiles) {
-  const std::string bytes = ReadAll(p);
+  const std::string bytes = qvtest::ReadFileBytes(p);
   const std::string name = DisplayName(p);
   if (bytes.empty()) {
     ++emptyFiles;
@@ -730,7 +714,7 @@ void AccountJob(const JobSpec& job, const JobOutcome& outcome, std::vector<const
 // The engine's trace, one line per call: tag -> the command lines it received.
 std::map<std::string, std::vector<std::string>> EngineCalls(const Installation& in) {
   std::map<std::string, std::vector<std::string>> calls;
-  const std::string trace = ReadAll(in.trace);
+  const std::string trace = qvtest::ReadFileBytes(in.trace);
   std::size_t pos = 0;
   while (pos < trace.size()) {
     std::size_t end = trace.find('\n', pos);
@@ -862,14 +846,14 @@ void PruningRun(const fs::path& bin, const Options& o, Audit& audit) {
                                             {"OLD_ORBECK_notes.txt", true}};
   std::set<std::string> unrelatedNames = {"orbeck.d"};
   for (const Unrelated& u : unrelated) {
-    WriteAll(in.rotateDir / u.name, "unrelated " + u.name);
+    qvtest::WriteFileBytes(in.rotateDir / u.name, "unrelated " + u.name);
     unrelatedNames.insert(u.name);
   }
   fs::last_write_time(in.rotateDir / "OLD_ORBECK_notes.txt",
                       fs::file_time_type::clock::now() - std::chrono::hours(24 * 400));
   // A directory bearing the name is no candidate, nor is what it holds.
   fs::create_directories(in.rotateDir / "orbeck.d");
-  WriteAll(in.rotateDir / "orbeck.d" / "orbeck.log", "inside a directory");
+  qvtest::WriteFileBytes(in.rotateDir / "orbeck.d" / "orbeck.log", "inside a directory");
 
   auto plan = PlanJobs("p", o.processes * o.pruneJobs, o.seed + 1, o.fastMix, o.pad);
   std::vector<JobOutcome> outcomes;
@@ -923,11 +907,13 @@ void PruningRun(const fs::path& bin, const Options& o, Audit& audit) {
     if (u.candidate) {
       audit.Check(!fs::exists(p), u.name + ": an old file bearing the base name survived pruning");
     } else {
-      audit.Check(ReadAll(p) == "unrelated " + u.name, u.name + ": unrelated file changed or gone");
+      audit.Check(qvtest::ReadFileBytes(p) == "unrelated " + u.name,
+                  u.name + ": unrelated file changed or gone");
     }
   }
-  audit.Check(ReadAll(in.rotateDir / "orbeck.d" / "orbeck.log") == "inside a directory",
-              "orbeck.d: the directory's content changed or went");
+  audit.Check(
+      qvtest::ReadFileBytes(in.rotateDir / "orbeck.d" / "orbeck.log") == "inside a directory",
+      "orbeck.d: the directory's content changed or went");
   PrintFigures("prune", figures, audit);
   Cleanup(in, o);
 }
@@ -1005,7 +991,7 @@ void AppendRace(const fs::path& bin, const Options& o, Audit& audit) {
                 "append race: a process could not open or write the file");
   }
   std::map<std::string, int> seen;
-  const std::string text = ReadAll(file);
+  const std::string text = qvtest::ReadFileBytes(file);
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::size_t end = text.find('\n', pos);
