@@ -16,7 +16,6 @@
 
 namespace {
 
-using qvtest::ScopedTempDir;
 
 constexpr char16_t kCommandLine[] = u"-Lid J0042 -Xrc 1";
 
@@ -57,10 +56,7 @@ std::string Record(const std::string& jobId, const std::string& status) {
 // directory that the writer's first probe creates, and a fixed clock.
 class RecordWriterTest : public ::testing::Test {
  public:
-  RecordWriterTest()
-      : env_(u"VANTREL_V12", root_ / u"prog;" + root_ / u"suite;" + root_ / u"data"),
-        outDir_(root_ / u"out") {
-    std::filesystem::create_directories(qvtest::NativePath(privateDir()));
+  RecordWriterTest() : outDir_(root_ / u"out") {
     plat::SetClockOverride(kClock);
     stamp_ = plat::ToUtf8(FormatRecordTimeStamp(kClock));
   }
@@ -85,8 +81,7 @@ class RecordWriterTest : public ::testing::Test {
                               errorOnly);
   }
 
-  ScopedTempDir root_;
-  qvtest::ScopedEnv env_;
+  qvtest::ScratchInstall root_;
   qvtest::ScopedFaults faults_;
   std::u16string outDir_;
   std::string stamp_;

@@ -48,7 +48,6 @@ const std::int64_t kLoadTime = Utc(2026, 12, 5);
 class Rotation : public ::testing::Test {
  protected:
   Rotation() {
-    fs::create_directories(NativePath(root / u"suite\\private"));
     fs::create_directories(NativePath(out));
     plat::SetClockOverride(plat::WallClock{kLoadTime, 0});
   }
@@ -60,16 +59,14 @@ class Rotation : public ::testing::Test {
                           u"\r\nruntime.rotate.active=1\r\nruntime.orbeck.active=1\r\n"
                           u"runtime.rotate.name.description=YYYYMMDD\r\n" +
                           std::u16string(lines);
-    qvtest::WriteBytes(root / u"suite\\private\\logsetup_w.properties", qvtest::Utf16Le(text));
+    root.LogSetup(text);
   }
   std::u16string Rotated(std::u16string_view suffix = u"") const {
     return rot + u"\\orbeck_20261205" + std::u16string(suffix) + u".log";
   }
 
-  qvtest::ScopedTempDir root;
+  qvtest::ScratchInstall root;
   qvtest::ScopedFaults faults;
-  qvtest::ScopedEnv env{u"VANTREL_V12",
-                        root / u"bin" + u";" + root / u"suite" + u";" + root / u"data"};
   std::u16string out = root / u"out";
   std::u16string rot = out + u"\\old";
   std::u16string log = out + u"\\orbeck.log";
