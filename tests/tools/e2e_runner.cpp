@@ -154,6 +154,7 @@ class Run {
     fs::create_directories(root_ / "data" / "log");
   }
   ~Run() {
+    ReleaseHolders();
     std::error_code ec;
     if (std::getenv("QORVANE_E2E_KEEP") == nullptr) fs::remove_all(root_, ec);
   }
@@ -232,16 +233,30 @@ class Run {
     }
     for (const std::string& name : envSet_) plat::SetEnvironment(W(name), u"", true);
     exitCode_ = exitCode;
-    for (plat::Process& holder : holders_) {
-      std::int64_t ignored = 0;
-      plat::WaitProcess(*holder, ignored);
-    }
+    ReleaseHolders();
     return Check(failure);
   }
 
  private:
+  // Lets every lock holder go and waits for it, so that the checks see the
+  // directory as the launcher left it, without the release marker.
+  void ReleaseHolders() {
+    for (const fs::path& release : releases_) std::ofstream(release).close();
+    for (plat::Process& holder : holders_) {
+      std::int64_t ignored = 0;
+      plat::WaitProcess(*holder, ignored);
+    }
+    for (const fs::path& release : releases_) {
+      std::error_code ec;
+      fs::remove(release, ec);
+    }
+    holders_.clear();
+    releases_.clear();
+  }
+
   // "hold REL MS": another process keeps REL (a rotation.lock) open with
-  // write access and read-sharing for MS milliseconds, as a rotation does.
+  // write access and read-sharing, as a rotation does, for MS milliseconds or
+  // until the launcher has finished.
   bool StartHolder(const std::string& args, std::string& failure) {
     std::istringstream in(args);
     std::string rel;
@@ -262,6 +277,7 @@ class Run {
       return false;
     }
     holders_.push_back(std::move(holder));
+    releases_.push_back(lock.parent_path() / (marker + ".release"));
     const fs::path ready = lock.parent_path() / marker;
     for (int i = 0; i < 1000 && !fs::exists(ready); ++i) plat::SleepMilliseconds(10);
     if (!fs::exists(ready)) {
@@ -421,6 +437,7 @@ class Run {
   std::int64_t exitCode_ = 0;
   std::vector<std::string> envSet_;
   std::vector<plat::Process> holders_;
+  std::vector<fs::path> releases_;
   std::vector<std::string> boxes_;
   std::size_t boxIndex_ = 0;
 };
