@@ -273,6 +273,8 @@ TEST_F(LogSettingsTest, DefaultDirectoriesFromTheLogBase) {
       {d255, "outputDir=" + ToUtf8(d255) + "\\log componentActive=1"},
       // Too long for a directory: nothing is composed and nothing is logged.
       {d255 + u"d", "outputDir= rotateDir= logFilePath= componentActive=0"},
+      // Too long for a field at all: unavailable, not the root of the drive.
+      {d255 + u"ddddd", "outputDir= rotateDir= logFilePath= componentActive=0"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.expect);

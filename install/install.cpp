@@ -14,14 +14,20 @@ constexpr std::size_t kPathCapacity = 260;    // settings file path: 259
 constexpr std::size_t kSettingCapacity = 2600;
 constexpr std::size_t kFieldCount = 5;
 
-// The five semicolon-separated fields of VANTREL_V12. The scan stops at the
-// first empty field ("A;;C" gives "A" and four empty fields), and also at a
-// field too long for a directory: that field and every later one stay empty,
-// so an overlong value never yields a cut-off directory that happens to exist.
-std::array<std::u16string, kFieldCount> ScanInstallRoots() {
+struct InstallRoots {
   std::array<std::u16string, kFieldCount> fields;
+  std::array<bool, kFieldCount> rejected{};
+};
+
+// The five semicolon-separated fields of VANTREL_V12. The scan stops at the
+// first empty field ("A;;C" gives "A" and four empty fields). A field too long
+// for a directory is rejected on its own: it counts as unavailable, never as
+// a cut-off directory that happens to exist, nor as an empty one that would
+// put the suite's files at the root of the drive.
+InstallRoots ScanInstallRoots() {
+  InstallRoots roots;
   std::u16string value;
-  if (!plat::GetEnvironment(u"VANTREL_V12", value)) return fields;
+  if (!plat::GetEnvironment(u"VANTREL_V12", value)) return roots;
   if (value.size() > kValueCapacity - 1) value.resize(kValueCapacity - 1);
 
   std::size_t pos = 0;
@@ -32,24 +38,34 @@ std::array<std::u16string, kFieldCount> ScanInstallRoots() {
       ++pos;
     }
     const std::size_t end = std::min(value.find(u';', pos), value.size());
-    if (end == pos || end - pos > kFieldCapacity - 1) break;
-    fields[i] = value.substr(pos, end - pos);
+    if (end == pos) break;
+    if (end - pos > kFieldCapacity - 1) {
+      roots.rejected[i] = true;
+    } else {
+      roots.fields[i] = value.substr(pos, end - pos);
+    }
     pos = end;
   }
-  return fields;
+  return roots;
 }
 
+// 0 for a rejected field, out then left as it was, so that callers treat the
+// directory as unavailable.
 int ReadRootWithSuffix(int index, const char16_t* suffix, std::u16string& out) {
   if (index < 0 || index >= static_cast<int>(kFieldCount)) return 1;
-  out = ScanInstallRoots()[static_cast<std::size_t>(index)] + suffix;
+  const InstallRoots roots = ScanInstallRoots();
+  const auto i = static_cast<std::size_t>(index);
+  if (roots.rejected[i]) return 0;
+  out = roots.fields[i] + suffix;
   return 1;
 }
 
-// The path of "VantrelV12.ini"; false when it does not fit the path buffer,
-// in which case every read answers with its default.
+// The path of "VantrelV12.ini"; false when the system directory is unavailable
+// or the path does not fit the path buffer, in which case every read answers
+// with its default.
 bool SettingsFilePath(std::u16string& path) {
   std::u16string dir;
-  GetSystemDir(dir);
+  if (GetSystemDir(dir) == 0) return false;
   path = dir + u"\\" + u"VantrelV12.ini";
   return path.size() <= kPathCapacity - 1;
 }

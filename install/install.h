@@ -5,8 +5,8 @@
 #include <string>
 
 // Field index of VANTREL_V12 (0 to 4) into out. 1 on success; an index outside
-// 0-4 leaves out untouched (and still answers 1). 0 only when the work
-// buffers could not be had, out then left as it was.
+// 0-4 leaves out untouched (and still answers 1). 0 when the field is longer
+// than a directory may be (259 characters), out then left as it was.
 int ReadInstallRoot(int index, std::u16string& out);
 int GetProgramDir(std::u16string& out);  // field 0
 int GetPrivateDir(std::u16string& out);  // field 1 + "\private"

@@ -14,6 +14,9 @@ struct RootsCase {
   std::vector<std::u16string> fields;
 };
 
+// A field too long for a directory: the read answers 0 and leaves its output.
+const std::u16string kRejected = u"(rejected)";
+
 std::u16string Repeat(char16_t c, std::size_t n) {
   return std::u16string(n, c);
 }
@@ -23,6 +26,8 @@ TEST(InstallRoots, FieldsFollowTheScanRule) {
   const std::u16string f260 = Repeat(u'b', 260);
   const std::u16string v259 = f259 + u";S";
   const std::u16string v260 = u"P;" + f260 + u";D";
+  const std::u16string first300 = Repeat(u'c', 300) + u";S;D";
+  const std::u16string last300 = u"P;S;" + Repeat(u'd', 300);
   const RootsCase cases[] = {
       {u"C:\\Suite\\bin;C:\\Suite;D:\\Data",
        {u"C:\\Suite\\bin", u"C:\\Suite", u"D:\\Data", u"", u""}},
@@ -32,17 +37,20 @@ TEST(InstallRoots, FieldsFollowTheScanRule) {
       {u"A;B;", {u"A", u"B", u"", u"", u""}},
       {u"", {u"", u"", u"", u"", u""}},
       {nullptr, {u"", u"", u"", u"", u""}},
-      // A field of 259 characters fits; one of 260 ends the scan there.
+      // A field of 259 characters fits; a longer one is unavailable on its
+      // own, never empty (which would mean the root of the drive).
       {v259.c_str(), {f259, u"S", u"", u"", u""}},
-      {v260.c_str(), {u"P", u"", u"", u"", u""}},
+      {v260.c_str(), {u"P", kRejected, u"D", u"", u""}},
+      {first300.c_str(), {kRejected, u"S", u"D", u"", u""}},
+      {last300.c_str(), {u"P", u"S", kRejected, u"", u""}},
   };
   for (const RootsCase& c : cases) {
     qvtest::ScopedEnv env(u"VANTREL_V12", c.value ? c.value : u"", c.value == nullptr);
     for (int i = 0; i < 5; ++i) {
-      std::u16string out = u"untouched";
-      EXPECT_EQ(ReadInstallRoot(i, out), 1);
-      EXPECT_EQ(out, c.fields[static_cast<std::size_t>(i)])
-          << plat::ToUtf8(c.value ? c.value : u"(absent)") << " field " << i;
+      const std::u16string& expected = c.fields[static_cast<std::size_t>(i)];
+      std::u16string out = kRejected;
+      EXPECT_EQ(ReadInstallRoot(i, out), expected == kRejected ? 0 : 1);
+      EXPECT_EQ(out, expected) << plat::ToUtf8(c.value ? c.value : u"(absent)") << " field " << i;
     }
   }
 }
@@ -78,8 +86,20 @@ TEST(InstallRoots, OverlongValueNeverOverruns) {
   std::u16string out;
   GetProgramDir(out);
   EXPECT_EQ(out, u"P");
-  GetLogBaseDir(out);
-  EXPECT_EQ(out, u"");  // 5000 characters do not fit a directory field
+  EXPECT_EQ(GetLogBaseDir(out), 0);  // 5000 characters do not fit a directory field
+  EXPECT_EQ(out, u"P");
+}
+
+TEST(InstallRoots, RejectedSuiteRootGivesNoDirectoryAndDefaultSettings) {
+  qvtest::ScopedEnv env(u"VANTREL_V12", u"P;" + Repeat(u's', 260) + u";D");
+  std::u16string out = u"kept";
+  EXPECT_EQ(GetPrivateDir(out), 0);
+  EXPECT_EQ(GetSystemDir(out), 0);
+  EXPECT_EQ(out, u"kept");
+  EXPECT_EQ(ReadSettingInt(u"Orbeck", u"ErrorDisp", 2), 2);
+  EXPECT_FALSE(ReadCommonFlag(u"ErrorLevel"));
+  EXPECT_EQ(ReadSettingString(u"Common", u"Logsetup", u"dflt", out), 1);
+  EXPECT_EQ(out, u"dflt");
 }
 
 class SettingsFile : public ::testing::Test {

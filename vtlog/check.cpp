@@ -119,22 +119,28 @@ CheckReport RunCheck(const std::u16string& component) {
       "field 3 (unused)", "field 4 (unused)"};
   for (int i = 0; i < 5; ++i) {
     std::u16string field;
-    ReadInstallRoot(i, field);
-    report.items.push_back({"environment", kFields[static_cast<std::size_t>(i)], field, ""});
+    const bool usable = ReadInstallRoot(i, field) != 0;
+    report.items.push_back({"environment", kFields[static_cast<std::size_t>(i)], field,
+                            usable ? "" : "over 259 characters: unavailable"});
   }
   std::u16string programDir;
-  GetProgramDir(programDir);
+  const bool programDirUsable = GetProgramDir(programDir) != 0;
   if (programDir.empty()) {
     findings.push_back({Severity::Error, u"VANTREL_V12", 0, "no-program-dir",
-                        haveEnv ? "field 0 of VANTREL_V12 is empty" : "VANTREL_V12 is not set",
+                        !haveEnv           ? "VANTREL_V12 is not set"
+                        : programDirUsable ? "field 0 of VANTREL_V12 is empty"
+                                           : "field 0 of VANTREL_V12 is over 259 characters",
                         "the launcher ends at once with -2001"});
   }
 
   std::u16string systemDir;
-  GetSystemDir(systemDir);
-  const std::u16string settingsPath = systemDir + u"\\VantrelV12.ini";
-  const bool haveSettings = plat::CanOpenForReading(settingsPath);
-  report.items.push_back({"settings", "file", settingsPath, haveSettings ? "exists" : "missing"});
+  const bool systemDirUsable = GetSystemDir(systemDir) != 0;
+  const std::u16string settingsPath = systemDirUsable ? systemDir + u"\\VantrelV12.ini" : u"";
+  const bool haveSettings = systemDirUsable && plat::CanOpenForReading(settingsPath);
+  report.items.push_back({"settings", "file", settingsPath,
+                          !systemDirUsable ? "unavailable (suite root over 259 characters)"
+                          : haveSettings   ? "exists"
+                                           : "missing"});
   struct Key {
     const char16_t* section;
     const char16_t* key;
