@@ -1,8 +1,8 @@
-# Stress and audit: four launchers at a time, fifteen jobs each, a rotation at
+# Stress and audit: eight launchers at a time, eight jobs each, a rotation at
 # nearly every run; then the pruning run. A longer soak run is in README.md.
 add_test(NAME stress_audit
   COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:stress_runner>
-          --processes 4 --jobs 15 --size 0 --keep 3)
+          --processes 8 --jobs 8 --size 0 --keep 3)
 set_tests_properties(stress_audit PROPERTIES TIMEOUT 300)
 
 # Five rotations within one second, pruning to two: the two newest generations
