@@ -16,7 +16,6 @@
 
 namespace {
 
-
 constexpr char16_t kCommandLine[] = u"-Lid J0042 -Xrc 1";
 
 // A log file's contents: whether it starts with the byte-order mark, how many
@@ -204,6 +203,16 @@ TEST_F(RecordWriterTest, RecordsReachTheirFiles) {
        -2911,
        -1283,
        {{outError, {"Warning:HS-00-02-1283"}}}},
+      {"output directory made by another writer after the check: the record still lands",
+       [](RecordWriterTest& t) {
+         // The check sees the directory missing; the real creation then
+         // finds it made, as when another writer wins the race.
+         std::filesystem::create_directories(qvtest::NativePath(t.outputDir()));
+         plat::InjectFault({plat::FaultOp::Status, 0, 1, t.outputDir()});
+       },
+       101,
+       0,
+       {{outLog, {"Information:HS-00-01-0101"}}, {outError, {}}, {privateError, {}}}},
       {"output directory two levels deep cannot be made: private directory",
        [](RecordWriterTest& t) { t.outDir_ = t.root_ / u"missing\\out"; },
        101,

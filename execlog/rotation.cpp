@@ -128,7 +128,10 @@ int NextFreeSuffix(const std::u16string& path) {
 }
 
 int MoveLogToRotateDir(const std::u16string& rotatedName, const LogSettings& settings) {
-  if (DirectoryExists(settings.rotateDir) == 0 && MakeDirectory(settings.rotateDir) == 0) {
+  // A creation that fails because another process made the directory a
+  // moment ago leaves a directory all the same.
+  if (DirectoryExists(settings.rotateDir) == 0 && MakeDirectory(settings.rotateDir) == 0 &&
+      DirectoryExists(settings.rotateDir) == 0) {
     return 0;
   }
   if (FileOpenable(rotatedName) != 0) {

@@ -214,6 +214,18 @@ TEST_F(Rotation, FailuresLeaveTheLogWhereItIs) {
   }
 }
 
+TEST_F(Rotation, RotationDirectoryMadeMeanwhileIsUsed) {
+  Settings(u"runtime.rotate.rule.sizeflg=1\r\nruntime.rotate.rule.size=0\r\n");
+  MakeFile(log, 0, kLoadTime, "live");
+  // The check sees the directory missing; the creation then finds it made by
+  // another process, and fails.
+  fs::create_directories(NativePath(rot));
+  Inject(plat::FaultOp::Status, 1, rot);
+  RotateExecLog(u"Orbeck");
+  EXPECT_EQ(qvtest::ReadBytes(Rotated()), "live");
+  EXPECT_FALSE(qvtest::Exists(log));
+}
+
 TEST(RotationNames, ReplaceTheDateAndPlaceIt) {
   struct Row {
     std::u16string log, description;
