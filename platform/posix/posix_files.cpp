@@ -112,11 +112,31 @@ OpenStatus OpenForReading(const std::string& sys, int& out) {
 // Windows will not move or delete a file while a handle without
 // delete-sharing is open on it; every holder here keeps a flock. The
 // exclusive lock is held by the caller until it has acted, so that no new
-// holder slips in between. False when the file is held.
+// holder slips in between. The name is acted on afterwards, so the lock must
+// be on the file that bears it then: another process may delete the file and
+// make a new one between the open and the lock (a writer's cleanup and a
+// rotation on "rotation.lock"), and a lock on the old one would let the new
+// one's holder lose it. False when the file is held, cannot be opened or
+// cannot be locked: a file not shown unheld is left where it is.
 bool LockAgainstHolders(const std::string& sys, Descriptor& guard) {
-  guard.fd = open(sys.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (guard.fd < 0) return true;  // nothing to hold; the operation reports the failure
-  return flock(guard.fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    Descriptor file(open(sys.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    // A holder may have a file open that this process cannot read.
+    if (file.fd < 0 && errno == EACCES) {
+      file.fd = open(sys.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+    if (file.fd < 0) return false;
+    if (posix::guardOpenedHook != nullptr) posix::guardOpenedHook(sys);
+    if (flock(file.fd, LOCK_EX | LOCK_NB) != 0) return false;
+    struct stat held {};
+    struct stat named {};
+    if (fstat(file.fd, &held) != 0) return false;
+    if (stat(sys.c_str(), &named) == 0 && SameFile(held, named)) {
+      guard.fd = file.Release();
+      return true;
+    }
+  }
+  return false;
 }
 
 bool WriteAll(int fd, const char* data, std::size_t size) {

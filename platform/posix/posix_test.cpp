@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/posix_internal.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 
@@ -97,6 +98,43 @@ TEST(PosixFiles, ShareModesAcrossProcesses) {
     EXPECT_TRUE(plat::RemoveFile(rotated));
     EXPECT_FALSE(qvtest::Exists(rotated));
   }
+}
+
+// The file that takes the name of the one being moved or deleted, and its
+// holder (a rotation that made a new "rotation.lock").
+struct Replacement {
+  std::u16string path;
+  plat::FileHandle holder;
+} replacement;
+
+void ReplaceByAHeldFile(const std::string& sys) {
+  plat::posix::guardOpenedHook = nullptr;
+  unlink(sys.c_str());
+  plat::OpenFile(replacement.path, OpenMode::WriteShareRead, replacement.holder);
+}
+
+// Between the open and the lock of a cleanup, another writer deletes the lock
+// file and a rotation makes and holds a new one: the new one stays, held.
+TEST(PosixFiles, MoveAndDeleteLeaveAFileThatReplacedTheOpenedOne) {
+  for (bool move : {false, true}) {
+    SCOPED_TRACE(move ? "move" : "delete");
+    qvtest::ScopedTempDir dir;
+    const std::u16string lock = dir / u"rotation.lock";
+    qvtest::WriteBytes(lock, "");
+    replacement.path = lock;
+    plat::posix::guardOpenedHook = ReplaceByAHeldFile;
+    EXPECT_FALSE(move ? plat::MoveNoReplace(lock, dir / u"moved") : plat::RemoveFile(lock));
+    plat::posix::guardOpenedHook = nullptr;
+    ASSERT_TRUE(replacement.holder);
+    EXPECT_EQ(TryOpen(lock, OpenMode::WriteShareRead), OpenStatus::SharingViolation);
+    replacement.holder.reset();
+    EXPECT_TRUE(plat::RemoveFile(lock));
+  }
+  // A directory of the name is neither a file to delete nor lost.
+  qvtest::ScopedTempDir dir;
+  std::filesystem::create_directory(qvtest::NativePath(dir / u"rotation.lock"));
+  EXPECT_FALSE(plat::RemoveFile(dir / u"rotation.lock"));
+  EXPECT_TRUE(qvtest::Exists(dir / u"rotation.lock"));
 }
 
 TEST(PosixFiles, DirectoryOpenedForReadingIsOther) {
