@@ -35,6 +35,19 @@ bool ErrorOnlyMode(const JobRun& run) {
   return run.settings.errCodeOnly == u"1";
 }
 
+// A path as the file system compares it: ASCII letters in one case, "/" as
+// "\", and a run of separators after the first character as one.
+std::u16string FoldedPath(const std::u16string& path) {
+  std::u16string folded;
+  for (char16_t c : path) {
+    if (c == u'/') c = u'\\';
+    if (c == u'\\' && folded.size() > 1 && folded.back() == u'\\') continue;
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
+    folded.push_back(c);
+  }
+  return folded;
+}
+
 }  // namespace
 
 void PrepareJob(JobRun& run) {
@@ -117,10 +130,13 @@ void CompleteJob(JobRun& run, EngineRunStatus engineStatus) {
 
   // The per-job file of error-only mode never outlives its job. Without an
   // output directory there is no per-job file, and the name would point at
-  // the root of the drive.
+  // the root of the drive. A log named like the job (-Lid5 -Lfn5) is the
+  // execution log, not a per-job file: deleting it would lose its records.
   if (!run.settings.outputDir.empty()) {
     run.jobFilePath = run.settings.outputDir + u"\\" + run.jobId;
-    plat::RemoveFile(run.jobFilePath);
+    if (FoldedPath(run.jobFilePath) != FoldedPath(run.settings.logFilePath)) {
+      plat::RemoveFile(run.jobFilePath);
+    }
   }
 
   ReleaseLogSettings(run.settings);

@@ -171,7 +171,7 @@ class Run {
       const std::string rest = d.size() > word.size() ? d.substr(word.size() + 1) : "";
       if (word == "root") rootMode = Trim(rest);
       if (word == "dll") dll = Trim(rest);
-      if (word == "cmd") cmd = rest;
+      if (word == "cmd") cmd = Expand(rest);
       if (word == "ini") ini += Expand(rest) + "\r\n";
       if (word == "logsetup") {
         haveLogsetup = true;
