@@ -64,6 +64,32 @@ void CheckDirectory(CheckReport& report, const char* name, const std::u16string&
   }
 }
 
+void CheckEngine(CheckReport& report, const std::u16string& programDir) {
+  // Without a program directory the path would name the root of the drive,
+  // and whatever library lies there is none of the suite's to load. The
+  // launcher stops before the engine anyway (no-program-dir).
+  if (programDir.empty()) {
+    report.items.push_back({"engine", "library", u"", "not checked: no program directory"});
+    return;
+  }
+  const std::u16string enginePath = programDir + kEngineLibrary;
+  plat::Library library = plat::OpenLibrary(enginePath);
+  const bool loads = library != nullptr;
+  const bool exported = loads && plat::FindExport(*library, kEngineExport) != nullptr;
+  library.reset();
+  report.items.push_back({"engine", "library", enginePath,
+                          exported ? "exports Qorvane4EXE"
+                          : loads  ? "no export"
+                                   : "missing"});
+  if (!exported) {
+    report.findings.push_back({Severity::Error, enginePath, 0,
+                               loads ? "no-entry-point" : "no-engine",
+                               loads ? "the engine library has no export \"Qorvane4EXE\""
+                                     : "the engine library cannot be loaded",
+                               "every job ends with -2001 and a failure end record"});
+  }
+}
+
 void AddLogSettings(CheckReport& report, const LogSettings& s) {
   auto text = [&](const char* name, const std::u16string& value) {
     report.items.push_back({"logsettings", name, value, ""});
@@ -186,21 +212,7 @@ CheckReport RunCheck(const std::u16string& component) {
                         "the launcher writes no execution-log records"});
   }
 
-  const std::u16string enginePath = programDir + kEngineLibrary;
-  plat::Library library = plat::OpenLibrary(enginePath);
-  const bool loads = library != nullptr;
-  const bool exported = loads && plat::FindExport(*library, kEngineExport) != nullptr;
-  library.reset();
-  report.items.push_back({"engine", "library", enginePath,
-                          exported ? "exports Qorvane4EXE"
-                          : loads  ? "no export"
-                                   : "missing"});
-  if (!exported) {
-    findings.push_back({Severity::Error, enginePath, 0, loads ? "no-entry-point" : "no-engine",
-                        loads ? "the engine library has no export \"Qorvane4EXE\""
-                              : "the engine library cannot be loaded",
-                        "every job ends with -2001 and a failure end record"});
-  }
+  CheckEngine(report, programDir);
 
   CheckDirectory(report, "outputDir", settings.outputDir, true,
                  "records go to the write-error file in the private directory");
