@@ -61,6 +61,16 @@ const char* OutcomeName(JobOutcome outcome) {
   return "";
 }
 
+std::string OutcomeText(const PairedJob& run) {
+  std::string text = OutcomeName(run.outcome);
+  if (run.outcome == JobOutcome::Failed) text += " " + std::to_string(FailedResult(run));
+  return text;
+}
+
+std::int64_t FailedResult(const PairedJob& run) {
+  return -run.end.code;
+}
+
 bool JobDurationMs(const PairedJob& run, std::int64_t& ms) {
   if (!run.hasStart || !run.hasEnd) return false;
   ms = RecordTimeKey(run.end) - RecordTimeKey(run.start);

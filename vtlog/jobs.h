@@ -35,6 +35,11 @@ void AddJobRecord(JobPairing& pairing, const ExecRecord& record);
 void FinishJobPairing(JobPairing& pairing);
 
 const char* OutcomeName(JobOutcome outcome);
+// The outcome as operators read it; a failure with the job's result, which
+// is below 1 ("failed -2911"): its end record holds the absolute value.
+std::string OutcomeText(const PairedJob& run);
+// The result of a failed run, as the launcher returned it.
+std::int64_t FailedResult(const PairedJob& run);
 // Milliseconds from start to end; false without both records.
 bool JobDurationMs(const PairedJob& run, std::int64_t& ms);
 // "H:MM:SS.mmm"

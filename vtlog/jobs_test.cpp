@@ -24,8 +24,7 @@ JobPairing Pair(std::initializer_list<std::tuple<const char16_t*, int, int>> rec
 std::string Outcomes(const JobPairing& pairing) {
   std::string out;
   for (const PairedJob& run : pairing.runs) {
-    out += plat::ToUtf8(run.job) + "=" + OutcomeName(run.outcome);
-    if (run.outcome == JobOutcome::Failed) out += " " + std::to_string(run.end.code);
+    out += plat::ToUtf8(run.job) + "=" + OutcomeText(run);
     std::int64_t ms = 0;
     if (JobDurationMs(run, ms)) out += " " + FormatDuration(ms);
     out += ";";
@@ -41,18 +40,18 @@ TEST(VtlogJobsTest, PairsStartsWithEnds) {
   };
   const Case cases[] = {
       {"success", Pair({{u"A", 101, 1}, {u"A", 102, 3}}), "A=success 0:00:02.000;"},
-      {"failure prints the code", Pair({{u"A", 101, 1}, {u"A", 2911, 2}}),
-       "A=failed 2911 0:00:01.000;"},
+      {"failure prints the result", Pair({{u"A", 101, 1}, {u"A", 2911, 2}}),
+       "A=failed -2911 0:00:01.000;"},
       {"code 0 is a failure", Pair({{u"A", 101, 1}, {u"A", 0, 2}}), "A=failed 0 0:00:01.000;"},
       {"interleaved jobs", Pair({{u"A", 101, 1}, {u"B", 101, 2}, {u"A", 102, 3}, {u"B", 1284, 70}}),
-       "A=success 0:00:02.000;B=failed 1284 0:01:08.000;"},
+       "A=success 0:00:02.000;B=failed -1284 0:01:08.000;"},
       {"start without end", Pair({{u"A", 101, 1}}), "A=running;"},
       {"identifier used again: the first run is lost",
        Pair({{u"A", 101, 1}, {u"A", 101, 5}, {u"A", 102, 6}}), "A=lost;A=success 0:00:01.000;"},
       {"end whose start was pruned", Pair({{u"A", 102, 1}, {u"B", 2001, 2}}),
-       "A=success (no start);B=failed 2001;"},
+       "A=success (no start);B=failed -2001;"},
       {"error-only mode: the copied start line before the failure",
-       Pair({{u"A", 101, 1}, {u"A", 2911, 9}}), "A=failed 2911 0:00:08.000;"},
+       Pair({{u"A", 101, 1}, {u"A", 2911, 9}}), "A=failed -2911 0:00:08.000;"},
   };
   for (const Case& c : cases) EXPECT_EQ(Outcomes(c.pairing), c.outcomes) << c.name;
 }

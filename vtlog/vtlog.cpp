@@ -140,18 +140,17 @@ int RunJobs(const Args& args, VtlogOutput& output) {
     std::int64_t ms = 0;
     const bool timed = JobDurationMs(run, ms);
     const ExecRecord& first = run.hasStart ? run.start : run.end;
-    const bool withCode = run.outcome == JobOutcome::Failed;
+    const bool failedRun = run.outcome == JobOutcome::Failed;
     if (format == OutputFormat::Json) {
       output.out("{\"job\":" + JsonString(run.job) +
                  ",\"start\":" + (run.hasStart ? JsonString(TimeText(run.start)) : "null") +
                  ",\"end\":" + (run.hasEnd ? JsonString(TimeText(run.end)) : "null") +
                  ",\"durationMs\":" + (timed ? std::to_string(ms) : "null") +
                  ",\"outcome\":" + JsonString(std::string_view(OutcomeName(run.outcome))) +
-                 ",\"code\":" + (withCode ? std::to_string(run.end.code) : "null") +
+                 ",\"result\":" + (failedRun ? std::to_string(FailedResult(run)) : "null") +
                  ",\"commandLine\":" + JsonString(first.commandLine) + "}\n");
     } else {
-      std::string outcome = OutcomeName(run.outcome);
-      if (withCode) outcome += " " + std::to_string(run.end.code);
+      const std::string outcome = OutcomeText(run);
       output.out(plat::ToUtf8(run.job) + "  " + (run.hasStart ? TimeText(run.start) : "-") + "  " +
                  (run.hasEnd ? TimeText(run.end) : "-") + "  " +
                  (timed ? FormatDuration(ms) : "-") + "  " + outcome + "  " +

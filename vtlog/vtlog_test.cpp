@@ -75,13 +75,15 @@ TEST(VtlogCommandTest, SubcommandsAndFormats) {
        {}},
       {"jobs",
        0,
-       {"00042  2026/12/05 18:31:54.123  2026/12/05 18:31:55.000  0:00:00.877  failed 2911  -Lid42 "
+       {"00042  2026/12/05 18:31:54.123  2026/12/05 18:31:55.000  0:00:00.877  failed -2911  "
+        "-Lid42 "
         "-Xa,b\n",
         "3 jobs: 1 success, 1 failed, 1 running, 0 lost\n"},
        {}},
       {"jobs --failed --format json",
        0,
-       {"\"outcome\":\"running\"", "{\"summary\":{\"jobs\":3,\"success\":1,\"failed\":1,"},
+       {"\"outcome\":\"running\"", "\"outcome\":\"failed\",\"result\":-2911,",
+        "{\"summary\":{\"jobs\":3,\"success\":1,\"failed\":1,"},
        {"\"job\":\"7\""}},
       {"check",
        1,
