@@ -40,6 +40,16 @@ bool OnlyDigits(std::u16string_view text) {
          std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
 
+// Optional sign and decimal digits, nothing else.
+bool PlainDecimal(std::u16string_view text) {
+  if (!text.empty() && (text.front() == u'+' || text.front() == u'-')) text.remove_prefix(1);
+  return OnlyDigits(text);
+}
+
+std::string ReadsText(int read, std::u16string_view value) {
+  return "the launcher reads " + std::to_string(read) + (value.empty() ? " (the default)" : "");
+}
+
 std::string Quote(std::u16string_view text) {
   return Excerpt(text, 80);
 }
@@ -323,15 +333,24 @@ std::vector<Finding> LintSettingsFile(const std::u16string& path) {
     std::u16string_view section;
     std::u16string_view key;
     enum { Path, Flag, Integer } kind;
+    int def;  // what the launcher reads without a value
   };
   static constexpr std::array<KeyRule, 6> kRules = {{
-      {u"Common", u"Logsetup", KeyRule::Path},
-      {u"Common", u"ErrorLevel", KeyRule::Flag},
-      {u"Common", u"FromExec", KeyRule::Flag},
-      {u"Common", u"ExeRcode", KeyRule::Flag},
-      {u"Orbeck", u"ProcDisp", KeyRule::Integer},
-      {u"Orbeck", u"ErrorDisp", KeyRule::Integer},
+      {u"Common", u"Logsetup", KeyRule::Path, 0},
+      {u"Common", u"ErrorLevel", KeyRule::Flag, 0},
+      {u"Common", u"FromExec", KeyRule::Flag, 0},
+      {u"Common", u"ExeRcode", KeyRule::Flag, 0},
+      {u"Orbeck", u"ProcDisp", KeyRule::Integer, 2},
+      {u"Orbeck", u"ErrorDisp", KeyRule::Integer, 2},
   }};
+
+  // What the launcher makes of a key, by its own integer read: base prefixes,
+  // the wrap at 32 bits and the default for an empty value are not what the
+  // text suggests.
+  auto launcherReads = [](const KeyRule& rule, const std::u16string& file) {
+    return plat::ReadProfileInt(std::u16string(rule.section), std::u16string(rule.key), rule.def,
+                                file);
+  };
 
   const Lines lines = SplitLines(text);
   std::u16string section;
@@ -396,14 +415,21 @@ std::vector<Finding> LintSettingsFile(const std::u16string& path) {
                          " characters; at most 263 are allowed",
                      "the launcher rejects it and uses the default log settings file"});
     } else if (rule->kind == KeyRule::Flag && value != u"0" && value != u"1") {
-      const bool on = DecimalValue(value) == 1;
+      const int read = launcherReads(*rule, path);
       out.push_back({Severity::Warning, path, number, "flag-value",
                      "flag " + Quote(value) + " is neither 0 nor 1",
-                     std::string("the launcher reads ") + std::to_string(DecimalValue(value)) +
-                         (on ? ": on" : ": off (only 1 is on)")});
-    } else if (rule->kind == KeyRule::Integer && !HasDigitsAtStart(value)) {
-      out.push_back({Severity::Warning, path, number, "no-digits",
-                     "value " + Quote(value) + " has no digits", "the launcher reads 0"});
+                     ReadsText(read, value) + (read == 1 ? ": on" : ": off (only 1 is on)")});
+    } else if (rule->kind == KeyRule::Integer && !PlainDecimal(value)) {
+      const bool digits = HasDigitsAtStart(value);
+      out.push_back(
+          {Severity::Warning, path, number, digits ? "not-a-number" : "no-digits",
+           "value " + Quote(value) + (digits ? " is not a plain decimal number" : " has no digits"),
+           ReadsText(launcherReads(*rule, path), value)});
+    } else if (rule->kind == KeyRule::Integer &&
+               launcherReads(*rule, path) != DecimalValue(value)) {
+      out.push_back({Severity::Warning, path, number, "number-range",
+                     "value " + Quote(value) + " does not fit in 32 bits",
+                     ReadsText(launcherReads(*rule, path), value)});
     }
   }
   return out;

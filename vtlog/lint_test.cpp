@@ -11,6 +11,7 @@ struct Expected {
   std::int64_t line;
   const char* kind;
   Severity severity;
+  const char* effect = "";  // a part of what the launcher does instead
 };
 
 std::string Describe(const std::vector<Finding>& findings) {
@@ -138,7 +139,26 @@ TEST(VtlogLintTest, SettingsFileRules) {
        "[Common]\r\nExeRcode=yes\r\nFromExec=2\r\n",
        {{2, "flag-value", W}, {3, "flag-value", W}}},
       {"near miss of a key", "[common]\r\nErorLevel=1\r\n", {{2, "unknown-key", W}}},
-      {"integer without digits", "[Orbeck]\r\nErrorDisp=off\r\n", {{2, "no-digits", W}}},
+      {"integer without digits",
+       "[Orbeck]\r\nErrorDisp=off\r\n",
+       {{2, "no-digits", W, "the launcher reads 0"}}},
+      // The launcher reads integers with the system's rules, not as decimal text.
+      {"flag in hexadecimal",
+       "[Common]\r\nFromExec=0x1\r\n",
+       {{2, "flag-value", W, "the launcher reads 1: on"}}},
+      {"flag past 32 bits", "[Common]\r\nExeRcode=4294967297\r\n", {{2, "flag-value", W, ": on"}}},
+      {"empty flag",
+       "[Common]\r\nErrorLevel=\r\n",
+       {{2, "flag-value", W, "reads 0 (the default): off"}}},
+      {"empty integer takes the default",
+       "[Orbeck]\r\nProcDisp=\r\n",
+       {{2, "no-digits", W, "the launcher reads 2 (the default)"}}},
+      {"integer in another base",
+       "[Orbeck]\r\nErrorDisp=0b11\r\nProcDisp=7x\r\n",
+       {{2, "not-a-number", W, "the launcher reads 3"}, {3, "not-a-number", W, "reads 7"}}},
+      {"integer past 32 bits",
+       "[Orbeck]\r\nProcDisp=4294967298\r\n",
+       {{2, "number-range", W, "the launcher reads 2"}}},
       {"repeated key: the first counts",
        "[Common]\r\nExeRcode=1\r\nexercode=0\r\n",
        {{3, "repeated-key", W}}},
@@ -162,6 +182,7 @@ TEST(VtlogLintTest, SettingsFileRules) {
         EXPECT_EQ(got[i].line, c.expected[i].line) << Describe(got);
         EXPECT_EQ(got[i].kind, c.expected[i].kind) << Describe(got);
         EXPECT_EQ(got[i].severity, c.expected[i].severity) << Describe(got);
+        EXPECT_NE(got[i].effect.find(c.expected[i].effect), std::string::npos) << Describe(got);
       }
     }
   }
