@@ -220,6 +220,36 @@ TEST(PlatformFiles, RemoveRespectsHolders) {
   EXPECT_FALSE(plat::RemoveFile(dir / u"absent"));
 }
 
+// A reader that shares everything: writers append, the rotation moves the log
+// and pruning deletes it while the reader still reads.
+TEST(PlatformFiles, ReaderSharingAllHoldsUpNobody) {
+  qvtest::ScopedTempDir dir;
+  const std::u16string log = dir / u"orbeck.log";
+  const std::u16string rotated = dir / u"orbeck_20261205.log";
+  qvtest::WriteBytes(log, "log");
+  plat::FileHandle reader = Open(log, OpenMode::ReadSharedAll, OpenStatus::Opened);
+  ASSERT_TRUE(reader);
+  {
+    plat::FileHandle writer = Open(log, OpenMode::WriteShareRead, OpenStatus::Opened);
+    ASSERT_TRUE(writer);
+    ASSERT_TRUE(plat::SeekFileEnd(*writer));
+    ASSERT_TRUE(Write(*writer, "+"));
+  }
+  EXPECT_TRUE(plat::MoveNoReplace(log, rotated));
+  char buffer[16] = {};
+  EXPECT_EQ(plat::ReadBytes(*reader, buffer, sizeof buffer), 4);
+  EXPECT_EQ(std::string(buffer, 4), "log+");
+  EXPECT_TRUE(plat::RemoveFile(rotated));
+  reader.reset();
+  EXPECT_FALSE(qvtest::Exists(rotated));
+  EXPECT_FALSE(qvtest::Exists(log));
+
+  Open(log, OpenMode::ReadSharedAll, OpenStatus::Other);
+  ASSERT_TRUE(plat::MakeOneDirectory(dir / u"sub"));
+  plat::FileHandle file;
+  EXPECT_NE(plat::OpenFile(dir / u"sub", OpenMode::ReadSharedAll, file), OpenStatus::Opened);
+}
+
 // ----------------------------------------------------- paths and directories
 
 TEST(PlatformFiles, PathTests) {

@@ -57,7 +57,7 @@ std::string Quote(std::u16string_view text) {
 // At most limit bytes of the file; false when it cannot be opened or read.
 bool ReadHead(const std::u16string& path, std::size_t limit, std::string& bytes) {
   plat::FileHandle file;
-  if (plat::OpenFile(path, plat::OpenMode::ReadShared, file) != plat::OpenStatus::Opened) {
+  if (plat::OpenFile(path, plat::OpenMode::ReadSharedAll, file) != plat::OpenStatus::Opened) {
     return false;
   }
   bytes.clear();

@@ -183,7 +183,8 @@ bool ParseTimeArgument(std::string_view text, bool rangeEnd, std::int64_t& key) 
 bool ReadLogRecords(LogCursor& cursor, bool atEnd, const RecordFn& onRecord,
                     const ProblemFn& onProblem) {
   plat::FileHandle file;
-  if (plat::OpenFile(cursor.path, plat::OpenMode::ReadShared, file) != plat::OpenStatus::Opened) {
+  if (plat::OpenFile(cursor.path, plat::OpenMode::ReadSharedAll, file) !=
+      plat::OpenStatus::Opened) {
     onProblem(plat::ToUtf8(cursor.path) + ": cannot be opened for reading");
     return false;
   }

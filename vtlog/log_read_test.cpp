@@ -171,6 +171,25 @@ TEST(VtlogReadTest, MissingFileIsReported) {
   EXPECT_NE(got.problems.find("cannot be opened"), std::string::npos);
 }
 
+// A read in progress never holds up the launcher: the rotation moves the log
+// and pruning deletes a generation while vtlog still has it open.
+TEST(VtlogReadTest, ReadingHoldsUpNeitherMoveNorDelete) {
+  qvtest::ScopedTempDir dir;
+  const std::u16string log = dir / u"orbeck.log";
+  const std::u16string rec = Record("2026/12/05,18:31:54.123", u"1", 101, u"-x");
+  qvtest::WriteBytes(log, qvtest::Utf16Le(rec + rec));
+  std::vector<bool> done;
+  LogCursor cursor{log};
+  ReadLogRecords(
+      cursor, true,
+      [&](const ExecRecord&, std::int64_t line, bool) {
+        done.push_back(line == 1 ? plat::MoveNoReplace(log, dir / u"orbeck_20261205.log")
+                                 : plat::RemoveFile(dir / u"orbeck_20261205.log"));
+      },
+      [](const std::string&) {});
+  EXPECT_EQ(done, (std::vector<bool>{true, true}));
+}
+
 void SetAge(const std::u16string& path, int hours) {
   std::filesystem::last_write_time(
       qvtest::NativePath(path),

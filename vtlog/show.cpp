@@ -15,7 +15,7 @@ constexpr int kFollowIntervalMs = 500;
 // Up to kHeadBytes of the file; false when it cannot be opened.
 bool ReadFileHead(const std::u16string& path, std::string& head, std::uint64_t& size) {
   plat::FileHandle file;
-  if (plat::OpenFile(path, plat::OpenMode::ReadShared, file) != plat::OpenStatus::Opened ||
+  if (plat::OpenFile(path, plat::OpenMode::ReadSharedAll, file) != plat::OpenStatus::Opened ||
       !plat::FileSizeOf(*file, size)) {
     return false;
   }

@@ -33,7 +33,8 @@ struct ShowOptions {
 int RunShow(const ShowOptions& options, VtlogOutput& output);
 
 // Following one log across rotations, as "tail -F" does. The log is opened
-// only for each read, so a follower never keeps the rotation from moving it.
+// only for each read and shares moving and deleting, so a follower never keeps
+// the rotation from moving it or pruning from deleting it.
 struct FollowState {
   LogCursor cursor;
   std::string head;  // first bytes of the file being followed, its identity

@@ -35,6 +35,8 @@ OpenRequest RequestFor(OpenMode mode) {
     case OpenMode::ReadShared:
       // Deny-none as the runtime's streams share: read and write, not delete.
       return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING};
+    case OpenMode::ReadSharedAll:
+      return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING};
     case OpenMode::AppendShared:
       // Append-only access puts every write at the end, whoever else writes.
       return {FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS};
