@@ -298,7 +298,16 @@ class Run {
       failure = "the lock holder did not take the lock";
       return false;
     }
-    fs::remove(ready);
+    // The holder may not have closed the marker yet, and Windows deletes no
+    // file that is still open.
+    std::error_code ec;
+    for (int i = 0; i < 1000 && !fs::remove(ready, ec) && fs::exists(ready, ec); ++i) {
+      plat::SleepMilliseconds(10);
+    }
+    if (fs::exists(ready, ec)) {
+      failure = "the lock holder's marker could not be removed";
+      return false;
+    }
     return true;
   }
 
