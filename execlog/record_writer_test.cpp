@@ -307,6 +307,21 @@ TEST_F(RecordWriterTest, RecordsReachTheirFiles) {
   }
 }
 
+// Japanese directory names and command lines, a character beyond the basic
+// plane among them, reach the disk and the record unit for unit.
+TEST_F(RecordWriterTest, JapaneseTextRoundTripsIntoTheRecord) {
+  const std::u16string data = root_ / u"\u30C7\u30FC\u30BF";
+  outDir_ = data + u"\\\u30ED\u30B0";
+  std::filesystem::create_directories(qvtest::NativePath(data));
+  const std::u16string commandLine =
+      u"-Lid J0042 -Xin \"D:\\\u30C7\u30FC\u30BF\\\u5165\u529B.tif\" \U00020BB7\u91CE\u5BB6";
+  ASSERT_EQ(WriteExecLogRecord(1, outDir_, 5, 101, u"HS", 0, u"J0042", logPath(), commandLine, 0),
+            0);
+  EXPECT_EQ(qvtest::ReadBytes(logPath()),
+            qvtest::Utf16Le(plat::Widen(stamp_) + u",J0042,Information:HS-00-01-0101,,,,,," +
+                            commandLine + u"\r\n"));
+}
+
 TEST_F(RecordWriterTest, NothingToWriteTouchesNothing) {
   EXPECT_EQ(
       WriteExecLogRecord(0, outputDir(), 5, 101, u"HS", 0, u"J0042", logPath(), kCommandLine, 0),
