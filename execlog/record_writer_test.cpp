@@ -152,13 +152,19 @@ TEST_F(RecordWriterTest, RecordsReachTheirFiles) {
   const std::u16string outLock = u"out\\rotation.lock";
   const std::u16string outError = u"out\\LogWriteError_J0042.log";
   const std::u16string privateError = u"suite\\private\\LogWriteError_J0042.log";
+  // In place of statuses: the file must not exist at all.
+  const std::vector<std::string> absent{"(no such file)"};
+  const Setup leftoverLock = [](RecordWriterTest& t) {
+    std::filesystem::create_directories(qvtest::NativePath(t.outputDir()));
+    qvtest::WriteBytes(t.outputDir() + u"\\rotation.lock", "");
+  };
   struct Case {
     const char* name;
     Setup setup;
     std::int32_t code;
     std::int32_t result;
     // Files relative to the scratch root and the statuses of their lines; no
-    // statuses: the file must be missing or empty.
+    // statuses: the file must be missing or empty; absent: missing.
     std::map<std::u16string, std::vector<std::string>> files;
     int retryCount = 5;
   } cases[] = {
@@ -166,26 +172,29 @@ TEST_F(RecordWriterTest, RecordsReachTheirFiles) {
        nullptr,
        101,
        0,
-       {{outLog, {"Information:HS-00-01-0101"}}, {outLock, {}}, {outError, {}}}},
+       {{outLog, {"Information:HS-00-01-0101"}}, {outLock, absent}, {outError, {}}}},
       {"no attempts: no record anywhere, the probed lock removed again",
        nullptr,
        101,
        0,
-       {{outLog, {}}, {outLock, {}}, {outError, {}}, {privateError, {}}},
+       {{outLog, {}}, {outLock, absent}, {outError, {}}, {privateError, {}}},
        0},
+      {"attempts below zero: a leftover lock file is still probed and removed",
+       leftoverLock,
+       101,
+       0,
+       {{outLog, {}}, {outLock, absent}, {outError, {}}, {privateError, {}}},
+       -1},
       {"a later record is appended without a second byte-order mark",
        [](RecordWriterTest& t) { t.Write(101); },
        -5,
        0,
        {{outLog, {"Information:HS-00-01-0101", "Information:HS-00-00-0005"}}}},
       {"a lock file that merely exists blocks nobody and is removed",
-       [](RecordWriterTest& t) {
-         std::filesystem::create_directories(qvtest::NativePath(t.outputDir()));
-         qvtest::WriteBytes(t.outputDir() + u"\\rotation.lock", "");
-       },
+       leftoverLock,
        102,
        0,
-       {{outLog, {"Information:HS-00-01-0102"}}, {outLock, {}}}},
+       {{outLog, {"Information:HS-00-01-0102"}}, {outLock, absent}}},
       {"log refused (a directory of its name): a start record keeps 101",
        logIsDirectory,
        101,
@@ -195,7 +204,7 @@ TEST_F(RecordWriterTest, RecordsReachTheirFiles) {
        logIsDirectory,
        102,
        -1283,
-       {{outError, {"Warning:HS-00-02-1283"}}, {outLock, {}}}},
+       {{outError, {"Warning:HS-00-02-1283"}}, {outLock, absent}}},
       {"log refused by an injected access denial: a failure record shows 1283",
        [](RecordWriterTest&) {
          plat::InjectFault({plat::FaultOp::Open, 0, -1, u"orbeck.log"});
@@ -227,7 +236,7 @@ TEST_F(RecordWriterTest, RecordsReachTheirFiles) {
        logWriteFails,
        101,
        -1284,
-       {{outError, {"Warning:HS-00-02-1284"}}, {outLog, {}}, {outLock, {}}}},
+       {{outError, {"Warning:HS-00-02-1284"}}, {outLog, {}}, {outLock, absent}}},
       {"log write fails: an end record as 1284",
        logWriteFails,
        102,
@@ -294,6 +303,10 @@ TEST_F(RecordWriterTest, RecordsReachTheirFiles) {
     for (const auto& [relative, statuses] : c.files) {
       SCOPED_TRACE(plat::ToUtf8(relative));
       LogContents file = ReadLog(root_ / relative);
+      if (statuses == absent) {
+        EXPECT_FALSE(file.exists);
+        continue;
+      }
       if (statuses.empty()) {
         EXPECT_TRUE(file.lines.empty());
         continue;
