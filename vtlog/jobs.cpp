@@ -1,48 +1,57 @@
 #include "vtlog/jobs.h"
 
+#include <algorithm>
 #include <cstdio>
 
 void AddJobRecord(JobPairing& pairing, const ExecRecord& record) {
-  std::vector<std::size_t>& open = pairing.open[record.job];
+  const auto found = pairing.open.find(record.job);
   if (record.code == kStartCode) {
-    PairedJob run;
-    run.job = record.job;
-    run.hasStart = true;
-    run.start = record;
-    open.push_back(pairing.runs.size());
-    pairing.runs.push_back(std::move(run));
+    std::vector<OpenJob>& open =
+        found != pairing.open.end() ? found->second : pairing.open[record.job];
+    for (OpenJob& earlier : open) earlier.laterStart = true;
+    OpenJob job;
+    job.run.job = record.job;
+    job.run.hasStart = true;
+    job.run.start = record;
+    job.order = pairing.starts++;
+    open.push_back(std::move(job));
     return;
   }
   const JobOutcome outcome = record.code == kSuccessCode ? JobOutcome::Success : JobOutcome::Failed;
-  if (open.empty()) {
+  if (found == pairing.open.end()) {
     PairedJob run;
     run.job = record.job;
     run.hasEnd = true;
     run.end = record;
     run.outcome = outcome == JobOutcome::Success ? JobOutcome::EndOnly : JobOutcome::Failed;
-    pairing.runs.push_back(std::move(run));
+    pairing.onRun(run);
     return;
   }
   // A job identifier used again by a later job: the end belongs to the newest.
-  PairedJob& run = pairing.runs[open.back()];
+  std::vector<OpenJob>& open = found->second;
+  PairedJob run = std::move(open.back().run);
   open.pop_back();
+  // Finished identifiers are not remembered: memory stays with the open runs.
+  if (open.empty()) pairing.open.erase(found);
   run.hasEnd = true;
   run.end = record;
   run.outcome = outcome;
+  pairing.onRun(run);
 }
 
 void FinishJobPairing(JobPairing& pairing) {
-  std::map<std::u16string, std::size_t> lastStart;
-  for (std::size_t i = 0; i < pairing.runs.size(); ++i) {
-    if (pairing.runs[i].hasStart) lastStart[pairing.runs[i].job] = i;
-  }
+  std::vector<OpenJob*> left;
   for (auto& [job, open] : pairing.open) {
-    // A later start of the identifier means this run will never end.
-    for (std::size_t index : open) {
-      pairing.runs[index].outcome = lastStart[job] > index ? JobOutcome::Lost : JobOutcome::Running;
-    }
-    open.clear();
+    for (OpenJob& entry : open) left.push_back(&entry);
   }
+  std::sort(left.begin(), left.end(),
+            [](const OpenJob* a, const OpenJob* b) { return a->order < b->order; });
+  for (OpenJob* entry : left) {
+    // A later start of the identifier means this run will never end.
+    entry->run.outcome = entry->laterStart ? JobOutcome::Lost : JobOutcome::Running;
+    pairing.onRun(entry->run);
+  }
+  pairing.open.clear();
 }
 
 const char* OutcomeName(JobOutcome outcome) {

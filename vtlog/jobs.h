@@ -1,7 +1,11 @@
-// Start and end records of the execution log paired into job runs.
+// Start and end records of the execution log paired into job runs. The
+// pairing is streamed: a run is handed out as soon as its end record arrives,
+// and only the runs still without an end are kept, so a log of any size costs
+// memory in proportion to the jobs left open, not to the records read.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -21,17 +25,27 @@ struct PairedJob {
   JobOutcome outcome = JobOutcome::Running;
 };
 
+using JobFn = std::function<void(const PairedJob& run)>;
+
+struct OpenJob {
+  PairedJob run;
+  std::uint64_t order = 0;  // of its start among all starts read
+  bool laterStart = false;  // a later start of the same identifier was read
+};
+
 struct JobPairing {
-  std::vector<PairedJob> runs;
+  JobFn onRun;  // receives every run once, when it is settled
   // Per job identifier, the runs still without an end, oldest first.
-  std::map<std::u16string, std::vector<std::size_t>> open;
+  std::map<std::u16string, std::vector<OpenJob>> open;
+  std::uint64_t starts = 0;
 };
 
 // Start records (101) open a run; any other record ends the newest open run
-// of its job identifier, with success for 102 and failure otherwise; an end
-// without an open run stands alone (its start was pruned or never written).
+// of its job identifier, with success for 102 and failure otherwise, and
+// hands it out; an end without an open run stands alone (its start was
+// pruned or never written) and is handed out at once.
 void AddJobRecord(JobPairing& pairing, const ExecRecord& record);
-// Settles the runs still open.
+// Settles and hands out the runs still open, in the order of their starts.
 void FinishJobPairing(JobPairing& pairing);
 
 const char* OutcomeName(JobOutcome outcome);

@@ -6,66 +6,92 @@
 
 namespace {
 
-// "job:code@second" records, in log order.
-JobPairing Pair(std::initializer_list<std::tuple<const char16_t*, int, int>> records) {
-  JobPairing pairing;
-  for (const auto& [job, code, second] : records) {
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "2026/12/05,18:%02d:%02d.250", second / 60, second % 60);
-    const std::u16string line = vtlogtest::Record(stamp, job, code, u"-x");
-    ExecRecord record;
-    EXPECT_TRUE(ParseExecRecord(line.substr(0, line.size() - 2), record));
-    AddJobRecord(pairing, record);
-  }
-  FinishJobPairing(pairing);
-  return pairing;
+ExecRecord At(const char16_t* job, int code, int second) {
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "2026/12/05,18:%02d:%02d.250", second / 60, second % 60);
+  const std::u16string line = vtlogtest::Record(stamp, job, code, u"-x");
+  ExecRecord record;
+  EXPECT_TRUE(ParseExecRecord(line.substr(0, line.size() - 2), record));
+  return record;
 }
 
-std::string Outcomes(const JobPairing& pairing) {
+// "job:code@second" records, in log order; the runs as they are handed out.
+std::string Outcomes(std::initializer_list<std::tuple<const char16_t*, int, int>> records) {
   std::string out;
-  for (const PairedJob& run : pairing.runs) {
+  JobPairing pairing;
+  pairing.onRun = [&](const PairedJob& run) {
     out += plat::ToUtf8(run.job) + "=" + OutcomeText(run);
     std::int64_t ms = 0;
     if (JobDurationMs(run, ms)) out += " " + FormatDuration(ms);
     out += ";";
-  }
+  };
+  for (const auto& [job, code, second] : records) AddJobRecord(pairing, At(job, code, second));
+  FinishJobPairing(pairing);
   return out;
 }
 
 TEST(VtlogJobsTest, PairsStartsWithEnds) {
   struct Case {
     const char* name;
-    JobPairing pairing;
-    const char* outcomes;
+    std::string outcomes;
+    const char* expected;
   };
   const Case cases[] = {
-      {"success", Pair({{u"A", 101, 1}, {u"A", 102, 3}}), "A=success 0:00:02.000;"},
-      {"failure prints the result", Pair({{u"A", 101, 1}, {u"A", 2911, 2}}),
+      {"success", Outcomes({{u"A", 101, 1}, {u"A", 102, 3}}), "A=success 0:00:02.000;"},
+      {"failure prints the result", Outcomes({{u"A", 101, 1}, {u"A", 2911, 2}}),
        "A=failed -2911 0:00:01.000;"},
-      {"code 0 is a failure", Pair({{u"A", 101, 1}, {u"A", 0, 2}}), "A=failed 0 0:00:01.000;"},
-      {"interleaved jobs", Pair({{u"A", 101, 1}, {u"B", 101, 2}, {u"A", 102, 3}, {u"B", 1284, 70}}),
+      {"code 0 is a failure", Outcomes({{u"A", 101, 1}, {u"A", 0, 2}}), "A=failed 0 0:00:01.000;"},
+      {"interleaved jobs",
+       Outcomes({{u"A", 101, 1}, {u"B", 101, 2}, {u"A", 102, 3}, {u"B", 1284, 70}}),
        "A=success 0:00:02.000;B=failed -1284 0:01:08.000;"},
-      {"start without end", Pair({{u"A", 101, 1}}), "A=running;"},
+      {"start without end", Outcomes({{u"A", 101, 1}}), "A=running;"},
+      // Runs come out as they end; the ones without an end follow.
       {"identifier used again: the first run is lost",
-       Pair({{u"A", 101, 1}, {u"A", 101, 5}, {u"A", 102, 6}}), "A=lost;A=success 0:00:01.000;"},
-      {"end whose start was pruned", Pair({{u"A", 102, 1}, {u"B", 2001, 2}}),
+       Outcomes({{u"A", 101, 1}, {u"A", 101, 5}, {u"A", 102, 6}}), "A=success 0:00:01.000;A=lost;"},
+      {"same identifier at once: each end takes the newest start",
+       Outcomes({{u"A", 101, 1}, {u"A", 101, 2}, {u"A", 102, 4}, {u"A", 2001, 7}}),
+       "A=success 0:00:02.000;A=failed -2001 0:00:06.000;"},
+      {"open runs in the order of their starts",
+       Outcomes({{u"B", 101, 1}, {u"A", 101, 2}, {u"C", 101, 3}, {u"C", 102, 4}}),
+       "C=success 0:00:01.000;B=running;A=running;"},
+      {"end whose start was pruned", Outcomes({{u"A", 102, 1}, {u"B", 2001, 2}}),
        "A=success (no start);B=failed -2001;"},
       {"error-only mode: the copied start line before the failure",
-       Pair({{u"A", 101, 1}, {u"A", 2911, 9}}), "A=failed -2911 0:00:08.000;"},
+       Outcomes({{u"A", 101, 1}, {u"A", 2911, 9}}), "A=failed -2911 0:00:08.000;"},
   };
-  for (const Case& c : cases) EXPECT_EQ(Outcomes(c.pairing), c.outcomes) << c.name;
+  for (const Case& c : cases) EXPECT_EQ(c.outcomes, c.expected) << c.name;
 }
 
 TEST(VtlogJobsTest, DurationsCrossMidnight) {
   ExecRecord start, end;
   ASSERT_TRUE(ParseExecRecord(u"2026/12/31,23:59:59.900,A,Information:HS-00-01-0101,,,,,,", start));
   ASSERT_TRUE(ParseExecRecord(u"2027/01/01,00:00:00.100,A,Information:HS-00-01-0102,,,,,,", end));
-  JobPairing pairing;
-  AddJobRecord(pairing, start);
-  AddJobRecord(pairing, end);
+  PairedJob run;
+  run.hasStart = run.hasEnd = true;
+  run.start = start;
+  run.end = end;
   std::int64_t ms = 0;
-  ASSERT_TRUE(JobDurationMs(pairing.runs[0], ms));
+  ASSERT_TRUE(JobDurationMs(run, ms));
   EXPECT_EQ(ms, 200);
+}
+
+// A run leaves the pairing as soon as its end is read: a log of any length
+// keeps no more than the runs still open.
+TEST(VtlogJobsTest, FinishedRunsAreNotKept) {
+  int handedOut = 0;
+  JobPairing pairing;
+  pairing.onRun = [&](const PairedJob&) { ++handedOut; };
+  // Each job ends after the next one has started.
+  const char16_t* const jobs[] = {u"1", u"2", u"3"};
+  for (int i = 0; i < 3000; ++i) {
+    AddJobRecord(pairing, At(jobs[i % 3], 101, i % 3600));
+    AddJobRecord(pairing, At(jobs[(i + 2) % 3], i % 2 == 0 ? 102 : 2911, i % 3600));
+    ASSERT_EQ(handedOut, i + 1);
+    ASSERT_EQ(pairing.open.size(), 1u);
+  }
+  FinishJobPairing(pairing);
+  EXPECT_EQ(handedOut, 3001);
+  EXPECT_TRUE(pairing.open.empty());
 }
 
 }  // namespace

@@ -119,24 +119,17 @@ int RunJobs(const Args& args, VtlogOutput& output) {
     output.err("vtlog: " + message + "\n");
   };
   const std::u16string job = plat::FromUtf8(Value(args, "--job"));
-  JobPairing pairing;
-  for (const LogFileRef& ref : files) {
-    LogCursor cursor{ref.path};
-    ReadLogRecords(
-        cursor, true,
-        [&](const ExecRecord& record, std::int64_t, bool) {
-          if (job.empty() || record.job == job) AddJobRecord(pairing, record);
-        },
-        problem);
-  }
-  FinishJobPairing(pairing);
-
-  std::map<JobOutcome, int> counts;
+  std::map<JobOutcome, std::int64_t> counts;
+  std::int64_t total = 0;
   const bool failedOnly = args.flags.contains("--failed");
-  for (const PairedJob& run : pairing.runs) {
+  JobPairing pairing;
+  // Each run is printed as soon as it is settled, so nothing but the open
+  // runs is held, however large the logs.
+  pairing.onRun = [&](const PairedJob& run) {
+    ++total;
     ++counts[run.outcome];
     const bool failed = run.outcome != JobOutcome::Success && run.outcome != JobOutcome::EndOnly;
-    if (failedOnly && !failed) continue;
+    if (failedOnly && !failed) return;
     std::int64_t ms = 0;
     const bool timed = JobDurationMs(run, ms);
     const ExecRecord& first = run.hasStart ? run.start : run.end;
@@ -150,15 +143,24 @@ int RunJobs(const Args& args, VtlogOutput& output) {
                  ",\"result\":" + (failedRun ? std::to_string(FailedResult(run)) : "null") +
                  ",\"commandLine\":" + JsonString(first.commandLine) + "}\n");
     } else {
-      const std::string outcome = OutcomeText(run);
       output.out(plat::ToUtf8(run.job) + "  " + (run.hasStart ? TimeText(run.start) : "-") + "  " +
                  (run.hasEnd ? TimeText(run.end) : "-") + "  " +
-                 (timed ? FormatDuration(ms) : "-") + "  " + outcome + "  " +
+                 (timed ? FormatDuration(ms) : "-") + "  " + OutcomeText(run) + "  " +
                  plat::ToUtf8(first.commandLine) + "\n");
     }
+  };
+  for (const LogFileRef& ref : files) {
+    LogCursor cursor{ref.path};
+    ReadLogRecords(
+        cursor, true,
+        [&](const ExecRecord& record, std::int64_t, bool) {
+          if (job.empty() || record.job == job) AddJobRecord(pairing, record);
+        },
+        problem);
   }
-  const int total = static_cast<int>(pairing.runs.size());
-  const int success = counts[JobOutcome::Success] + counts[JobOutcome::EndOnly];
+  FinishJobPairing(pairing);
+
+  const std::int64_t success = counts[JobOutcome::Success] + counts[JobOutcome::EndOnly];
   if (format == OutputFormat::Json) {
     output.out("{\"summary\":{\"jobs\":" + std::to_string(total) +
                ",\"success\":" + std::to_string(success) +
