@@ -1,6 +1,7 @@
 #include "platform/fault.h"
 
 #include <array>
+#include <utility>
 #include <vector>
 
 namespace plat {
@@ -9,6 +10,8 @@ namespace {
 struct FaultState {
   std::vector<FaultRule> rules;
   std::array<int, 9> calls{};
+  // Only failed calls are kept: without rules nothing is.
+  std::vector<std::pair<FaultOp, std::u16string>> hits;
   std::optional<WallClock> clock;
 };
 
@@ -26,6 +29,7 @@ void InjectFault(const FaultRule& rule) {
 void ClearFaults() {
   State().rules.clear();
   State().calls.fill(0);
+  State().hits.clear();
 }
 
 bool FaultHit(FaultOp op, const std::u16string& path, OpenStatus* status) {
@@ -42,6 +46,7 @@ bool FaultHit(FaultOp op, const std::u16string& path, OpenStatus* status) {
     }
     if (rule.count > 0) --rule.count;
     if (status != nullptr) *status = rule.openStatus;
+    state.hits.emplace_back(op, path);
     return true;
   }
   return false;
@@ -49,6 +54,14 @@ bool FaultHit(FaultOp op, const std::u16string& path, OpenStatus* status) {
 
 int FaultCalls(FaultOp op) {
   return State().calls[static_cast<std::size_t>(op)];
+}
+
+int FaultHits(FaultOp op, const std::u16string& pathContains) {
+  int hits = 0;
+  for (const auto& [hitOp, path] : State().hits) {
+    if (hitOp == op && path.find(pathContains) != std::u16string::npos) ++hits;
+  }
+  return hits;
 }
 
 void SetClockOverride(std::optional<WallClock> clock) {

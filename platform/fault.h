@@ -26,6 +26,9 @@ void ClearFaults();
 bool FaultHit(FaultOp op, const std::u16string& path, OpenStatus* status = nullptr);
 // Number of calls of an operation seen since the last ClearFaults.
 int FaultCalls(FaultOp op);
+// Number of calls of an operation on paths holding pathContains that a rule
+// made fail since the last ClearFaults.
+int FaultHits(FaultOp op, const std::u16string& pathContains);
 
 // A fixed clock for tests; nullopt returns to the real one.
 void SetClockOverride(std::optional<WallClock> clock);
