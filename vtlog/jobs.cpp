@@ -3,17 +3,39 @@
 #include <algorithm>
 #include <cstdio>
 
-void AddJobRecord(JobPairing& pairing, const ExecRecord& record) {
-  const auto found = pairing.open.find(record.job);
-  if (record.code == kStartCode) {
-    std::vector<OpenJob>& open =
-        found != pairing.open.end() ? found->second : pairing.open[record.job];
+namespace {
+
+// The error file's 1284 that nothing ended was the end of a run whose start
+// is gone: a failure on its own.
+PairedJob AsLoneEnd(PairedJob run) {
+  run.hasStart = false;
+  run.hasEnd = true;
+  run.end = std::move(run.start);
+  run.start = ExecRecord();
+  run.outcome = JobOutcome::Failed;
+  return run;
+}
+
+}  // namespace
+
+void AddJobRecord(JobPairing& pairing, const ExecRecord& record, RecordOrigin origin) {
+  auto found = pairing.open.find(record.job);
+  const bool fallback = origin == RecordOrigin::ErrorFile && record.code == kFallbackCode;
+  if (record.code == kStartCode || (fallback && found == pairing.open.end())) {
+    if (found == pairing.open.end()) found = pairing.open.try_emplace(record.job).first;
+    std::vector<OpenJob>& open = found->second;
+    // A new start settles an error file's 1284 that nothing ended.
+    if (!open.empty() && open.front().startMayBeEnd) {
+      pairing.onRun(AsLoneEnd(std::move(open.front().run)));
+      open.erase(open.begin());
+    }
     for (OpenJob& earlier : open) earlier.laterStart = true;
     OpenJob job;
     job.run.job = record.job;
     job.run.hasStart = true;
     job.run.start = record;
     job.order = pairing.starts++;
+    job.startMayBeEnd = fallback;
     open.push_back(std::move(job));
     return;
   }
@@ -47,8 +69,16 @@ void FinishJobPairing(JobPairing& pairing) {
   std::sort(left.begin(), left.end(),
             [](const OpenJob* a, const OpenJob* b) { return a->order < b->order; });
   for (OpenJob* entry : left) {
-    // A later start of the identifier means this run will never end.
-    entry->run.outcome = entry->laterStart ? JobOutcome::Lost : JobOutcome::Running;
+    if (entry->startMayBeEnd) {
+      pairing.onRun(AsLoneEnd(std::move(entry->run)));
+      continue;
+    }
+    // A later start of the identifier means this run will never end; so
+    // does an end that would have come long ago (it may also have gone where
+    // no log is read, such as an error file removed since).
+    entry->run.outcome = entry->laterStart || RecordTimeKey(entry->run.start) < pairing.lostBefore
+                             ? JobOutcome::Lost
+                             : JobOutcome::Running;
     pairing.onRun(entry->run);
   }
   pairing.open.clear();

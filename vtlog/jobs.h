@@ -4,6 +4,7 @@
 // memory in proportion to the jobs left open, not to the records read.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -13,8 +14,13 @@
 #include "vtlog/log_read.h"
 
 // Running and Lost are both a start without an end: Lost when a later start
-// of the same job identifier shows that the run is over, Running otherwise.
+// of the same job identifier shows that the run is over, or when it started
+// longer ago than the pairing's limit; Running otherwise.
 enum class JobOutcome { Success, Failed, Running, Lost, EndOnly };
+
+// Where a record was read: the log (or a rotated generation), or a
+// write-error or name-error file, which holds the records that missed it.
+enum class RecordOrigin { Log, ErrorFile };
 
 struct PairedJob {
   std::u16string job;
@@ -31,10 +37,16 @@ struct OpenJob {
   PairedJob run;
   std::uint64_t order = 0;  // of its start among all starts read
   bool laterStart = false;  // a later start of the same identifier was read
+  // Its start is a 1284 of an error file, which may as well have been the
+  // end of a run whose start is gone.
+  bool startMayBeEnd = false;
 };
 
 struct JobPairing {
   JobFn onRun;  // receives every run once, when it is settled
+  // A run without an end whose start is earlier than this (RecordTimeKey)
+  // is lost.
+  std::int64_t lostBefore = INT64_MIN;
   // Per job identifier, the runs still without an end, oldest first.
   std::map<std::u16string, std::vector<OpenJob>> open;
   std::uint64_t starts = 0;
@@ -43,8 +55,12 @@ struct JobPairing {
 // Start records (101) open a run; any other record ends the newest open run
 // of its job identifier, with success for 102 and failure otherwise, and
 // hands it out; an end without an open run stands alone (its start was
-// pruned or never written) and is handed out at once.
-void AddJobRecord(JobPairing& pairing, const ExecRecord& record);
+// pruned or never written) and is handed out at once. In an error file a
+// 1284 stands for a start or an end record that could not be written: it
+// ends an open run, and otherwise opens one, which becomes a lone end again
+// when nothing ends it.
+void AddJobRecord(JobPairing& pairing, const ExecRecord& record,
+                  RecordOrigin origin = RecordOrigin::Log);
 // Settles and hands out the runs still open, in the order of their starts.
 void FinishJobPairing(JobPairing& pairing);
 

@@ -15,17 +15,27 @@ ExecRecord At(const char16_t* job, int code, int second) {
   return record;
 }
 
-// "job:code@second" records, in log order; the runs as they are handed out.
-std::string Outcomes(std::initializer_list<std::tuple<const char16_t*, int, int>> records) {
+constexpr RecordOrigin E = RecordOrigin::ErrorFile;
+
+struct Rec {
+  const char16_t* job;
+  int code;
+  int second;
+  RecordOrigin origin = RecordOrigin::Log;
+};
+
+// Records in the order they are paired; the runs as they are handed out.
+std::string Outcomes(std::initializer_list<Rec> records, std::int64_t lostBefore = INT64_MIN) {
   std::string out;
   JobPairing pairing;
+  pairing.lostBefore = lostBefore;
   pairing.onRun = [&](const PairedJob& run) {
     out += plat::ToUtf8(run.job) + "=" + OutcomeText(run);
     std::int64_t ms = 0;
     if (JobDurationMs(run, ms)) out += " " + FormatDuration(ms);
     out += ";";
   };
-  for (const auto& [job, code, second] : records) AddJobRecord(pairing, At(job, code, second));
+  for (const Rec& r : records) AddJobRecord(pairing, At(r.job, r.code, r.second), r.origin);
   FinishJobPairing(pairing);
   return out;
 }
@@ -58,6 +68,38 @@ TEST(VtlogJobsTest, PairsStartsWithEnds) {
        "A=success (no start);B=failed -2001;"},
       {"error-only mode: the copied start line before the failure",
        Outcomes({{u"A", 101, 1}, {u"A", 2911, 9}}), "A=failed -2911 0:00:08.000;"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.outcomes, c.expected) << c.name;
+}
+
+// The write-error file holds what missed the log: 101 when the log refused
+// access to a start, 1283 for any other record then, 1284 for a start or end
+// whose attempts ran out.
+TEST(VtlogJobsTest, RecordsThatMissedTheLogPairUp) {
+  const std::int64_t lostBefore = RecordTimeKey(At(u"x", 101, 50));
+  struct Case {
+    const char* name;
+    std::string outcomes;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"end written there", Outcomes({{u"A", 101, 1}, {u"A", 1284, 3, E}}),
+       "A=failed -1284 0:00:02.000;"},
+      {"access refused to both", Outcomes({{u"A", 101, 1, E}, {u"A", 1283, 2, E}}),
+       "A=failed -1283 0:00:01.000;"},
+      {"start written there, end in the log", Outcomes({{u"A", 1284, 1, E}, {u"A", 102, 4}}),
+       "A=success 0:00:03.000;"},
+      {"start and end written there", Outcomes({{u"A", 1284, 1, E}, {u"A", 1284, 2, E}}),
+       "A=failed -1284 0:00:01.000;"},
+      {"1284 alone is an end whose start is gone", Outcomes({{u"A", 1284, 1, E}}),
+       "A=failed -1284;"},
+      {"1284 alone, then the identifier again",
+       Outcomes({{u"A", 1284, 1, E}, {u"A", 101, 5}, {u"A", 102, 6}}),
+       "A=failed -1284;A=success 0:00:01.000;"},
+      {"1284 in the log is an end", Outcomes({{u"A", 1284, 1}, {u"A", 102, 2}}),
+       "A=failed -1284;A=success (no start);"},
+      {"an end long overdue is lost", Outcomes({{u"A", 101, 49}, {u"B", 101, 50}}, lostBefore),
+       "A=lost;B=running;"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.outcomes, c.expected) << c.name;
 }

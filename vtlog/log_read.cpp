@@ -158,6 +158,14 @@ std::int64_t RecordTimeKey(const ExecRecord& record) {
   return DaysFromCivil(y, m, d) * 86400000LL + ms;
 }
 
+std::int64_t NowTimeKey() {
+  const plat::WallClock now = plat::Now();
+  plat::Calendar c;
+  if (!plat::ToLocalCalendar(now.seconds, c)) return 0;
+  return DaysFromCivil(c.year, c.month, c.day) * 86400000LL +
+         ((c.hour * 60 + c.minute) * 60 + c.second) * 1000LL + now.milliseconds;
+}
+
 bool ParseTimeArgument(std::string_view text, bool rangeEnd, std::int64_t& key) {
   const std::u16string wide = plat::FromUtf8(text);
   const std::u16string_view view = wide;

@@ -26,6 +26,9 @@ struct ExecRecord {
 
 inline constexpr std::int64_t kStartCode = 101;
 inline constexpr std::int64_t kSuccessCode = 102;
+// A start or end record that could not be written to the log, as its
+// write-error file holds it.
+inline constexpr std::int64_t kFallbackCode = 1284;
 
 // False for anything that is not a whole record line (line end removed).
 bool ParseExecRecord(std::u16string_view line, ExecRecord& record);
@@ -33,6 +36,8 @@ bool ParseExecRecord(std::u16string_view line, ExecRecord& record);
 // Milliseconds of the record's local date and time counted from a fixed day,
 // for ordering, filters and durations.
 std::int64_t RecordTimeKey(const ExecRecord& record);
+// The same key for the local time now.
+std::int64_t NowTimeKey();
 // A --since/--until argument: "YYYY/MM/DD" or "YYYY-MM-DD", optionally
 // followed (after " ", "T" or ",") by "HH:MM", "HH:MM:SS" or "HH:MM:SS.mmm".
 // A bound without a time is the start of its day (rangeEnd: its last moment).

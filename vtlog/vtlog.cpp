@@ -1,5 +1,7 @@
 #include "vtlog/vtlog.h"
 
+#include <algorithm>
+#include <climits>
 #include <map>
 #include <set>
 
@@ -17,7 +19,8 @@ constexpr char kUsage[] =
     "                    [--since TIME] [--until TIME] [--file PATH] [--format text|csv|json]\n"
     "                    [--error-files] [--follow]\n"
     "       vtlog jobs   [--component NAME] [--file PATH] [--job ID] [--failed] "
-    "[--format text|json]\n"
+    "[--lost-after HOURS]\n"
+    "                    [--format text|json]\n"
     "       vtlog check  [--component NAME] [--format text|json]\n"
     "       vtlog rotate --dry-run [--component NAME] [--format text|json]\n"
     "TIME: YYYY/MM/DD or YYYY-MM-DD, optionally followed by HH:MM[:SS[.mmm]]\n";
@@ -28,13 +31,13 @@ struct Args {
   std::set<std::string> flags;
 };
 
-const std::set<std::string> kValueOptions = {"--component", "--job",  "--class", "--since",
-                                             "--until",     "--file", "--format"};
+const std::set<std::string> kValueOptions = {"--component", "--job",  "--class",  "--since",
+                                             "--until",     "--file", "--format", "--lost-after"};
 const std::map<std::string, std::set<std::string>> kAllowed = {
     {"show",
      {"--component", "--job", "--class", "--since", "--until", "--file", "--format",
       "--error-files", "--follow"}},
-    {"jobs", {"--component", "--file", "--job", "--failed", "--format"}},
+    {"jobs", {"--component", "--file", "--job", "--failed", "--format", "--lost-after"}},
     {"check", {"--component", "--format"}},
     {"rotate", {"--component", "--format", "--dry-run"}},
 };
@@ -94,6 +97,20 @@ bool ParseFormat(const Args& args, bool csv, OutputFormat& format, VtlogOutput& 
   return true;
 }
 
+// A run without an end that started longer ago than this counts as lost.
+constexpr std::int64_t kDefaultLostAfterHours = 24;
+
+// Whole hours, at most ten years of them.
+bool ParseHours(const std::string& text, std::int64_t& hours) {
+  if (text.empty() || text.size() > 6) return false;
+  hours = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    hours = hours * 10 + (c - '0');
+  }
+  return hours <= 24 * 366 * 10;
+}
+
 std::string TimeText(const ExecRecord& record) {
   return plat::ToUtf8(record.date) + " " + plat::ToUtf8(record.time);
 }
@@ -105,12 +122,20 @@ int RunJobs(const Args& args, VtlogOutput& output) {
   if (!LoadComponentSettings(plat::FromUtf8(Value(args, "--component", "Orbeck")), settings)) {
     return Usage(output, "unknown component " + Value(args, "--component"));
   }
+  std::int64_t lostAfterHours = kDefaultLostAfterHours;
+  if (args.values.contains("--lost-after") &&
+      !ParseHours(Value(args, "--lost-after"), lostAfterHours)) {
+    ReleaseLogSettings(settings);
+    return Usage(output, "--lost-after needs a whole number of hours");
+  }
   std::vector<LogFileRef> files;
+  std::vector<LogFileRef> errorFiles;
   const std::u16string file = plat::FromUtf8(Value(args, "--file"));
   if (!file.empty()) {
     files.push_back({file, LogFileKind::Live});
   } else {
     files = LogGenerations(settings);
+    errorFiles = ErrorFiles(settings);
   }
   ReleaseLogSettings(settings);
   bool trouble = false;
@@ -119,10 +144,31 @@ int RunJobs(const Args& args, VtlogOutput& output) {
     output.err("vtlog: " + message + "\n");
   };
   const std::u16string job = plat::FromUtf8(Value(args, "--job"));
+  const auto wanted = [&](const ExecRecord& record) { return job.empty() || record.job == job; };
+
+  // Records that missed the log (few) are paired in by time, so that a job
+  // whose end went to a write-error file ends there instead of running on.
+  struct Missed {
+    ExecRecord record;
+    std::int64_t key = 0;
+  };
+  std::vector<Missed> missed;
+  for (const LogFileRef& ref : errorFiles) {
+    LogCursor cursor{ref.path};
+    ReadLogRecords(
+        cursor, true,
+        [&](const ExecRecord& record, std::int64_t, bool) {
+          if (wanted(record)) missed.push_back({record, RecordTimeKey(record)});
+        },
+        problem);
+  }
+  std::stable_sort(missed.begin(), missed.end(),
+                   [](const Missed& a, const Missed& b) { return a.key < b.key; });
   std::map<JobOutcome, std::int64_t> counts;
   std::int64_t total = 0;
   const bool failedOnly = args.flags.contains("--failed");
   JobPairing pairing;
+  pairing.lostBefore = NowTimeKey() - lostAfterHours * 3600000;
   // Each run is printed as soon as it is settled, so nothing but the open
   // runs is held, however large the logs.
   pairing.onRun = [&](const PairedJob& run) {
@@ -149,15 +195,24 @@ int RunJobs(const Args& args, VtlogOutput& output) {
                  plat::ToUtf8(first.commandLine) + "\n");
     }
   };
+  std::size_t nextMissed = 0;
+  const auto pairMissed = [&](std::int64_t upTo) {
+    for (; nextMissed < missed.size() && missed[nextMissed].key <= upTo; ++nextMissed) {
+      AddJobRecord(pairing, missed[nextMissed].record, RecordOrigin::ErrorFile);
+    }
+  };
   for (const LogFileRef& ref : files) {
     LogCursor cursor{ref.path};
     ReadLogRecords(
         cursor, true,
         [&](const ExecRecord& record, std::int64_t, bool) {
-          if (job.empty() || record.job == job) AddJobRecord(pairing, record);
+          if (!wanted(record)) return;
+          pairMissed(RecordTimeKey(record));
+          AddJobRecord(pairing, record);
         },
         problem);
   }
+  pairMissed(INT64_MAX);
   FinishJobPairing(pairing);
 
   const std::int64_t success = counts[JobOutcome::Success] + counts[JobOutcome::EndOnly];

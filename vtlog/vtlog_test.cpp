@@ -23,13 +23,15 @@ RunResult RunIn(const std::string& commandLine) {
 }
 
 // An installation whose log holds a finished, a failed and an unfinished job,
-// a write-error file and a clean configuration with a working engine.
+// and one whose end went to a write-error file; a clean configuration with a
+// working engine.
 void Populate(const vtlogtest::TestInstall& install) {
   install.LogSetup(u"runtime.orbeck.active=1\r\n");
   qvtest::WriteBytes(
       install.logDir() + u"\\orbeck.log",
       qvtest::Utf16Le(Record("2026/12/05,18:31:54.123", u"00042", 101, u"-Lid42 -Xa,b") +
                       Record("2026/12/05,18:31:55.000", u"00042", 2911, u"-Lid42 -Xa,b") +
+                      Record("2026/12/05,18:35:00.000", u"9", 101, u"-Lid9") +
                       Record("2026/12/05,18:40:00.000", u"7", 101, u"-Lid7 \"q\"") +
                       Record("2026/12/05,18:40:01.000", u"7", 102, u"-Lid7 \"q\"") +
                       Record("2026/12/06,09:00:00.000", u"8", 101, u"-Lid8")));
@@ -42,6 +44,9 @@ void Populate(const vtlogtest::TestInstall& install) {
 TEST(VtlogCommandTest, SubcommandsAndFormats) {
   vtlogtest::TestInstall install;
   Populate(install);
+  // 2026-12-06 18:00 UTC: job 8 started hours ago, within a day.
+  qvtest::ScopedFaults faults;
+  plat::SetClockOverride(plat::WallClock{1796580000, 0});
   struct Case {
     const char* commandLine;
     int code;
@@ -78,13 +83,20 @@ TEST(VtlogCommandTest, SubcommandsAndFormats) {
        {"00042  2026/12/05 18:31:54.123  2026/12/05 18:31:55.000  0:00:00.877  failed -2911  "
         "-Lid42 "
         "-Xa,b\n",
-        "3 jobs: 1 success, 1 failed, 1 running, 0 lost\n"},
+        "9  2026/12/05 18:35:00.000  2026/12/05 18:50:00.000  0:15:00.000  failed -1284  -Lid9\n",
+        "4 jobs: 1 success, 2 failed, 1 running, 0 lost\n"},
        {}},
       {"jobs --failed --format json",
        0,
        {"\"outcome\":\"running\"", "\"outcome\":\"failed\",\"result\":-2911,",
-        "{\"summary\":{\"jobs\":3,\"success\":1,\"failed\":1,"},
+        "{\"summary\":{\"jobs\":4,\"success\":1,\"failed\":2,"},
        {"\"job\":\"7\""}},
+      {"jobs --lost-after 0 --job 8",
+       0,
+       {"8  2026/12/06 09:00:00.000  -  -  lost  -Lid8\n",
+        "1 jobs: 0 success, 0 failed, 0 running, 1 lost\n"},
+       {}},
+      {"jobs --lost-after x", 2, {}, {}},
       {"check",
        1,
        {"[Common] ErrorLevel = 0  (default)", "componentActive = 1", "write-error-files",
