@@ -5,6 +5,7 @@
 #include "engine/engine.h"
 #include "execlog/log_settings.h"
 #include "execlog/path_text.h"
+#include "execlog/rotation.h"
 #include "install/install.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -87,6 +88,42 @@ void CheckEngine(CheckReport& report, const std::u16string& programDir) {
                                loads ? "the engine library has no export \"Qorvane4EXE\""
                                      : "the engine library cannot be loaded",
                                "every job ends with -2001 and a failure end record"});
+  }
+}
+
+// Beyond this many generations with pruning off, the rotation directory is
+// plainly left to grow without end.
+constexpr std::size_t kManyGenerations = 1000;
+
+// Whether the rotations to come still find room in the rotation directory.
+void CheckRotationRoom(CheckReport& report, const LogSettings& s) {
+  if (s.rotateEnabled == 0) return;
+  const std::u16string rotated = MakeRotatedName(s);
+  if (FileOpenable(rotated) != 0 && NextFreeSuffix(rotated) == 0) {
+    // The displaced file is then aimed at the number 0, once.
+    const std::u16string last = NumberedRotatedName(rotated, 0);
+    report.findings.push_back(
+        {Severity::Error, s.rotateDir, 0, "rotation-dir-full",
+         "the rotated name " + plat::ToUtf8(SplitFileName(rotated)) +
+             " and every numbered name of it (_1 to _9998) are taken",
+         FileOpenable(last) != 0
+             ? "the log cannot be rotated: it stays and keeps growing"
+             : "one more rotation moves the displaced file to " +
+                   plat::ToUtf8(SplitFileName(last)) +
+                   "; after that the log cannot be rotated, stays and keeps growing"});
+  }
+  if (DecimalValue(s.rotateTimes) < 1) {
+    const std::size_t count = CountGenerations(s);
+    if (count > kManyGenerations) {
+      report.findings.push_back(
+          {Severity::Warning, s.rotateDir, 0, "many-generations",
+           std::to_string(count) +
+               " rotated generations and pruning is off (runtime.rotate.times is " +
+               (s.rotateTimes.empty() ? std::string("empty")
+                                      : "\"" + plat::ToUtf8(s.rotateTimes) + "\"") +
+               ")",
+           "the launcher deletes none of them, and each rotation adds one"});
+    }
   }
 }
 
@@ -220,6 +257,7 @@ CheckReport RunCheck(const std::u16string& component) {
     CheckDirectory(report, "rotateDir", settings.rotateDir, true,
                    "the log is never rotated and keeps growing");
   }
+  CheckRotationRoom(report, settings);
   std::size_t errorFiles = 0;
   for (const LogFileRef& file : ErrorFiles(settings)) {
     if (file.kind == LogFileKind::WriteError) ++errorFiles;

@@ -45,4 +45,67 @@ TEST(VtlogCheckTest, NoProgramDirectoryLeavesTheEngineUnchecked) {
   }
 }
 
+// Today's rotated name with every numbered name taken: the log cannot move.
+// With pruning off the generations only pile up.
+TEST(VtlogCheckTest, FullRotationDirectory) {
+  vtlogtest::TestInstall install;
+  qvtest::ScopedFaults faults;
+  plat::SetClockOverride(plat::WallClock{1796472000, 0});  // 2026-12-05 12:00 UTC
+  const std::u16string rot = install / u"rot";
+  ASSERT_TRUE(plat::MakeOneDirectory(rot));
+  qvtest::WriteBytes(rot + u"\\orbeck_20261205.log", "");
+  for (int n = 1; n <= 9998; ++n) {
+    qvtest::WriteBytes(rot + u"\\orbeck_20261205_" + plat::Widen(std::to_string(n)) + u".log", "");
+  }
+  struct Case {
+    const char* name;
+    std::u16string description;
+    std::u16string times;
+    bool numberZeroTaken;
+    std::vector<std::string> kinds;
+    const char* effect;  // of the first finding
+  };
+  const Case cases[] = {
+      {"full, pruning off",
+       u"YYYYMMDD",
+       u"",
+       false,
+       {"rotation-dir-full", "many-generations"},
+       "one more rotation moves the displaced file to orbeck_20261205_0.log"},
+      {"full, pruning on", u"YYYYMMDD", u"5", false, {"rotation-dir-full"}, ""},
+      {"full up to number 0",
+       u"YYYYMMDD",
+       u"5",
+       true,
+       {"rotation-dir-full"},
+       "the log cannot be rotated"},
+      {"another name today, pruning off",
+       u"YYYY",
+       u"0",
+       true,
+       {"many-generations"},
+       "deletes none of them"},
+      {"another name today, pruning on", u"YYYY", u"5", true, {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    install.LogSetup(u"runtime.orbeck.active=1\r\nruntime.rotate.active=1\r\nruntime.rotate.dir=" +
+                     rot + u"\r\nruntime.rotate.name.description=" + c.description +
+                     u"\r\nruntime.rotate.times=" + c.times + u"\r\n");
+    if (c.numberZeroTaken) qvtest::WriteBytes(rot + u"\\orbeck_20261205_0.log", "");
+    const CheckReport report = RunCheck(u"Orbeck");
+    std::vector<std::string> kinds;
+    std::string effect;
+    for (const Finding& f : report.findings) {
+      if (f.kind != "rotation-dir-full" && f.kind != "many-generations") continue;
+      if (kinds.empty()) effect = f.effect;
+      kinds.push_back(f.kind);
+      EXPECT_EQ(f.severity, f.kind == "rotation-dir-full" ? Severity::Error : Severity::Warning);
+      EXPECT_EQ(f.file, rot);
+    }
+    EXPECT_EQ(kinds, c.kinds);
+    EXPECT_NE(effect.find(c.effect), std::string::npos) << effect;
+  }
+}
+
 }  // namespace

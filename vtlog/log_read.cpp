@@ -1,5 +1,6 @@
 #include "vtlog/log_read.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -287,25 +288,42 @@ bool LoadComponentSettings(std::u16string_view component, LogSettings& settings)
   return true;
 }
 
+namespace {
+
+// A file of the rotation listing that is a rotated generation: not the lock
+// file, no fallback file, not the live log in a shared directory.
+bool IsGeneration(const LogSettings& settings, std::u16string_view name) {
+  const std::u16string lower = LowerAscii(name);
+  const bool sameDir = EqualsIgnoreCase(settings.rotateDir, settings.outputDir);
+  return lower != u"rotation.lock" && !lower.starts_with(u"logwriteerror_") &&
+         !lower.starts_with(u"lognameerror_") &&
+         !(sameDir && EqualsIgnoreCase(name, SplitFileName(settings.logFilePath)));
+}
+
+}  // namespace
+
 std::vector<LogFileRef> LogGenerations(const LogSettings& settings) {
   std::vector<LogFileRef> files;
   std::vector<RotationCandidate> list;
   if (ListRotationCandidates(settings, list)) SortRotationCandidates(list);
-  const std::u16string liveName = SplitFileName(settings.logFilePath);
-  const bool sameDir = EqualsIgnoreCase(settings.rotateDir, settings.outputDir);
   // The listing is newest first; the generations are shown oldest first.
   for (auto it = list.rbegin(); it != list.rend(); ++it) {
-    const std::u16string lower = LowerAscii(it->name);
-    if (lower == u"rotation.lock" || lower.starts_with(u"logwriteerror_") ||
-        lower.starts_with(u"lognameerror_") || (sameDir && EqualsIgnoreCase(it->name, liveName))) {
-      continue;
+    if (IsGeneration(settings, it->name)) {
+      files.push_back({settings.rotateDir + u"\\" + it->name, LogFileKind::Rotated});
     }
-    files.push_back({settings.rotateDir + u"\\" + it->name, LogFileKind::Rotated});
   }
   if (!settings.logFilePath.empty() && plat::PathExists(settings.logFilePath)) {
     files.push_back({settings.logFilePath, LogFileKind::Live});
   }
   return files;
+}
+
+std::size_t CountGenerations(const LogSettings& settings) {
+  std::vector<RotationCandidate> list;
+  ListRotationCandidates(settings, list);
+  return static_cast<std::size_t>(std::count_if(
+      list.begin(), list.end(),
+      [&](const RotationCandidate& entry) { return IsGeneration(settings, entry.name); }));
 }
 
 std::vector<LogFileRef> ErrorFiles(const LogSettings& settings) {

@@ -79,6 +79,8 @@ std::u16string CanonicalComponentName(std::u16string_view name);
 // Rotated generations oldest first (the rotation's own listing and order),
 // then the live log when it exists.
 std::vector<LogFileRef> LogGenerations(const LogSettings& settings);
+// How many rotated generations the rotation directory holds.
+std::size_t CountGenerations(const LogSettings& settings);
 // "LogWriteError_*.log" and "LogNameError_*.log" of the output directory and
 // of the private directory.
 std::vector<LogFileRef> ErrorFiles(const LogSettings& settings);
