@@ -51,15 +51,10 @@ enum class OpenMode {
   // Binary append, created when missing, others free to read and write ("ab",
   // deny-none). Every write lands at the end.
   AppendShared,
-#if defined(_WIN32)
   // Binary read, others free to read, write, move and delete; for readers
   // that must never hold up the launcher (a rotation's move, pruning's
   // deletes). Fails on a directory.
   ReadSharedAll,
-#else
-  // A POSIX reader holds up no move or delete: ReadShared is already that.
-  ReadSharedAll = ReadShared,
-#endif
 };
 
 struct FileObject;

@@ -206,6 +206,7 @@ OpenStatus OpenFile(const std::u16string& path, OpenMode mode, FileHandle& out) 
       status = OpenLocked(sys, O_WRONLY | O_APPEND | O_CREAT, LOCK_SH, fd);
       break;
     case OpenMode::ReadShared:
+    case OpenMode::ReadSharedAll:  // a reader here holds up no move or delete
       status = OpenForReading(sys, fd);
       break;
   }
