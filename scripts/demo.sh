@@ -104,6 +104,18 @@ run_jobs() { # build-name launcher program-dir suite-root data-root runner...
   print_log "$log/orbeck.log"
   echo "-- log of the -Lfn job, $log/demo job.log (rotation leaves it alone):"
   print_log "$log/demo job.log"
+  # vtlog reads the same installation as the launcher; check exits 1 on
+  # warnings and 2 on errors, which the demo shows instead of stopping.
+  local vtlog=(build/native/bin/vtlog) rc
+  [[ $name == windows ]] && vtlog=(cmake/wine-run.sh build/windows/bin/vtlog.exe)
+  echo "-- vtlog jobs:"
+  rc=0
+  "${vtlog[@]}" jobs 2>&1 | tr -d '\r' | sed 's/^/   /' || rc=$?
+  echo "-- vtlog check:"
+  rc=0
+  "${vtlog[@]}" check >"$demo/check.txt" 2>&1 || rc=$?
+  tr -d '\r' <"$demo/check.txt" | sed 's/^/   /'
+  echo "   (vtlog check exit code $rc)"
   rm -rf "${log:?}"/*
 }
 
