@@ -108,7 +108,7 @@ bool ParseHours(const std::string& text, std::int64_t& hours) {
     if (c < '0' || c > '9') return false;
     hours = hours * 10 + (c - '0');
   }
-  return hours <= 24 * 366 * 10;
+  return hours <= 24L * 366 * 10;
 }
 
 std::string TimeText(const ExecRecord& record) {
