@@ -28,7 +28,10 @@ InstallRoots ScanInstallRoots() {
   InstallRoots roots;
   std::u16string value;
   if (!plat::GetEnvironment(u"VANTREL_V12", value)) return roots;
-  if (value.size() > kValueCapacity - 1) value.resize(kValueCapacity - 1);
+  // Only 1559 characters are used; a field that the cut runs through is
+  // rejected like an overlong one rather than handed out shortened.
+  const bool cut = value.size() > kValueCapacity - 1 && value[kValueCapacity - 1] != u';';
+  value.resize(std::min(value.size(), kValueCapacity - 1));
 
   std::size_t pos = 0;
   for (std::size_t i = 0; i < kFieldCount; ++i) {
@@ -39,7 +42,7 @@ InstallRoots ScanInstallRoots() {
     }
     const std::size_t end = std::min(value.find(u';', pos), value.size());
     if (end == pos) break;
-    if (end - pos > kFieldCapacity - 1) {
+    if (end - pos > kFieldCapacity - 1 || (cut && end == value.size())) {
       roots.rejected[i] = true;
     } else {
       roots.fields[i] = value.substr(pos, end - pos);

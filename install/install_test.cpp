@@ -28,6 +28,11 @@ TEST(InstallRoots, FieldsFollowTheScanRule) {
   const std::u16string v260 = u"P;" + f260 + u";D";
   const std::u16string first300 = Repeat(u'c', 300) + u";S;D";
   const std::u16string last300 = u"P;S;" + Repeat(u'd', 300);
+  // The 1559-character cut runs through field 2: rejected, not shortened.
+  const std::u16string cutField = u"P;" + Repeat(u's', 1400) + u";D" + Repeat(u'd', 200);
+  // A field that ends exactly at the cut is whole.
+  const std::u16string d256 = Repeat(u'd', 256);
+  const std::u16string cutAtEnd = u"P;" + Repeat(u's', 1300) + u";" + d256 + u";X";
   const RootsCase cases[] = {
       {u"C:\\Suite\\bin;C:\\Suite;D:\\Data",
        {u"C:\\Suite\\bin", u"C:\\Suite", u"D:\\Data", u"", u""}},
@@ -43,6 +48,8 @@ TEST(InstallRoots, FieldsFollowTheScanRule) {
       {v260.c_str(), {u"P", kRejected, u"D", u"", u""}},
       {first300.c_str(), {kRejected, u"S", u"D", u"", u""}},
       {last300.c_str(), {u"P", u"S", kRejected, u"", u""}},
+      {cutField.c_str(), {u"P", kRejected, kRejected, u"", u""}},
+      {cutAtEnd.c_str(), {u"P", kRejected, d256, u"", u""}},
   };
   for (const RootsCase& c : cases) {
     qvtest::ScopedEnv env(u"VANTREL_V12", c.value ? c.value : u"", c.value == nullptr);
