@@ -178,7 +178,9 @@ std::u16string ExecutableDirectory();
 
 // The arguments of a console program in UTF-8, without the program's name:
 // on Windows taken from the wide command line, since main's narrow arguments
-// lose what the ANSI code page cannot hold; on POSIX argv as it is.
+// lose what the ANSI code page cannot hold; on POSIX argv, where a single
+// argument holding a blank (the whole command line that StartProcess hands
+// over) is split as Windows splits a command line.
 std::vector<std::string> ConsoleArguments(int argc, char** argv);
 // Makes the console show UTF-8 output (a no-op where it already does).
 void UseUtf8Console();

@@ -76,4 +76,26 @@ std::u16string Widen(std::string_view ascii) {
   return {ascii.begin(), ascii.end()};
 }
 
+std::vector<std::string> SplitArguments(std::string_view text) {
+  std::vector<std::string> args;
+  std::string current;
+  bool inArg = false;
+  bool quoted = false;
+  for (char c : text) {
+    if (c == '"') {
+      quoted = !quoted;
+      inArg = true;
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (inArg) args.push_back(current);
+      current.clear();
+      inArg = false;
+    } else {
+      current += c;
+      inArg = true;
+    }
+  }
+  if (inArg) args.push_back(current);
+  return args;
+}
+
 }  // namespace plat

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plat {
 
@@ -13,5 +14,9 @@ std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
 // ASCII-only literal helper for tests and tools.
 std::u16string Widen(std::string_view ascii);
+// Splits one command-line text into arguments: blanks and tabs separate,
+// double quotes group and are dropped (as a Windows program's runtime splits
+// its command line).
+std::vector<std::string> SplitArguments(std::string_view text);
 
 }  // namespace plat

@@ -369,25 +369,3 @@ int RunVtlog(const std::vector<std::string>& raw, VtlogOutput& output) {
   if (args.command == "check") return RunCheckCommand(args, output);
   return RunRotate(args, output);
 }
-
-std::vector<std::string> SplitCommandLine(std::string_view text) {
-  std::vector<std::string> args;
-  std::string current;
-  bool inArg = false;
-  bool quoted = false;
-  for (char c : text) {
-    if (c == '"') {
-      quoted = !quoted;
-      inArg = true;
-    } else if ((c == ' ' || c == '\t') && !quoted) {
-      if (inArg) args.push_back(current);
-      current.clear();
-      inArg = false;
-    } else {
-      current += c;
-      inArg = true;
-    }
-  }
-  if (inArg) args.push_back(current);
-  return args;
-}

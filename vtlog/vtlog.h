@@ -10,7 +10,3 @@
 // Runs one subcommand (show, jobs, check, rotate) with its options; returns
 // the exit code. Usage errors answer 2.
 int RunVtlog(const std::vector<std::string>& args, VtlogOutput& output);
-
-// Splits one command-line text into arguments: blanks separate, double quotes
-// group (as a Windows program's runtime splits its command line).
-std::vector<std::string> SplitCommandLine(std::string_view text);

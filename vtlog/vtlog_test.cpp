@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text.h"
 #include "vtlog/test_install.h"
 
 namespace {
@@ -18,7 +19,7 @@ RunResult RunIn(const std::string& commandLine) {
   RunResult run;
   VtlogOutput output{[&](std::string_view t) { run.out += t; },
                      [&](std::string_view t) { run.err += t; }, [] {}};
-  run.code = RunVtlog(SplitCommandLine(commandLine), output);
+  run.code = RunVtlog(plat::SplitArguments(commandLine), output);
   return run;
 }
 

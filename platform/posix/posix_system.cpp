@@ -111,7 +111,12 @@ std::u16string ExecutableDirectory() {
 }
 
 std::vector<std::string> ConsoleArguments(int argc, char** argv) {
-  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  // StartProcess hands a child its whole command line as one argument.
+  if (args.size() == 1 && args[0].find_first_of(" \t") != std::string::npos) {
+    return SplitArguments(args[0]);
+  }
+  return args;
 }
 
 void UseUtf8Console() {}

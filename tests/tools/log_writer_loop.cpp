@@ -9,9 +9,6 @@
 //     milliseconds, or until the file OUTPUT_DIR\LOG_FILE.release appears;
 //     creates the marker file OUTPUT_DIR\LOG_FILE once the lock is held.
 //     Exits with 1 when the lock could not be taken.
-//
-// A POSIX parent hands the whole command line over as one argument; it is
-// split here at blanks outside double quotes.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -25,28 +22,6 @@ namespace {
 
 constexpr int kAttempts = 10000;
 constexpr std::size_t kPadding = 300;
-
-std::vector<std::string> SplitCommandLine(const std::string& line) {
-  std::vector<std::string> words;
-  std::string word;
-  bool quoted = false;
-  bool inWord = false;
-  for (char c : line) {
-    if (c == '"') {
-      quoted = !quoted;
-      inWord = true;
-    } else if (c == ' ' && !quoted) {
-      if (inWord) words.push_back(word);
-      word.clear();
-      inWord = false;
-    } else {
-      word.push_back(c);
-      inWord = true;
-    }
-  }
-  if (inWord) words.push_back(word);
-  return words;
-}
 
 std::string Numbered(int number) {
   char text[16];
@@ -89,8 +64,7 @@ int HoldLock(const std::u16string& outputDir, const std::u16string& marker, int 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() == 1) args = SplitCommandLine(args[0]);
+  const std::vector<std::string> args = plat::ConsoleArguments(argc, argv);
   if (args.size() < 4) {
     std::fprintf(stderr, "usage: log_writer_loop OUTPUT_DIR LOG_FILE JOB_PREFIX COUNT [MODE]\n");
     return 2;

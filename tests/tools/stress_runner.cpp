@@ -1067,17 +1067,7 @@ void TimeSingle(const fs::path& bin, const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A POSIX parent hands the whole command line over as one argument.
-  std::vector<std::string> words;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    for (std::size_t pos = 0; pos <= arg.size();) {
-      std::size_t space = arg.find(' ', pos);
-      if (space == std::string::npos) space = arg.size();
-      if (space > pos) words.push_back(arg.substr(pos, space - pos));
-      pos = space + 1;
-    }
-  }
+  const std::vector<std::string> words = plat::ConsoleArguments(argc, argv);
   if (words.size() == 3 && words[0] == "--append-child") {
     return AppendChild(words[1], std::atoi(words[2].c_str()));
   }
