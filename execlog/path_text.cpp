@@ -106,6 +106,18 @@ std::u16string ReplaceAll(std::u16string text, std::u16string_view find,
   return text;
 }
 
+std::u16string LowerAscii(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  return out;
+}
+
+bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+  return LowerAscii(a) == LowerAscii(b);
+}
+
 int DirectoryExists(const std::u16string& path) {
   return plat::PathExists(path) && plat::PathIsDirectory(path) ? 1 : 0;
 }

@@ -32,6 +32,10 @@ std::u16string SplitFileName(std::u16string_view path);   // base name + extensi
 std::u16string ReplaceAll(std::u16string text, std::u16string_view find,
                           std::u16string_view replacement);
 
+// Letter case folded as the file system folds names: A-Z only.
+std::u16string LowerAscii(std::u16string_view text);
+bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
+
 // 1 for an existing directory; 0 for a missing path or a file.
 int DirectoryExists(const std::u16string& path);
 // 1 when the file opens for reading (others free to read and write it, so a

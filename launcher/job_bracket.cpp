@@ -5,6 +5,7 @@
 #include "cmdline/normalize.h"
 #include "cmdline/options.h"
 #include "engine/error_reporter.h"
+#include "execlog/path_text.h"
 #include "execlog/record_writer.h"
 #include "execlog/rotation.h"
 #include "install/install.h"
@@ -39,10 +40,9 @@ bool ErrorOnlyMode(const JobRun& run) {
 // "\", and a run of separators after the first character as one.
 std::u16string FoldedPath(const std::u16string& path) {
   std::u16string folded;
-  for (char16_t c : path) {
+  for (char16_t c : LowerAscii(path)) {
     if (c == u'/') c = u'\\';
     if (c == u'\\' && folded.size() > 1 && folded.back() == u'\\') continue;
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
     folded.push_back(c);
   }
   return folded;

@@ -344,18 +344,6 @@ std::vector<LogFileRef> ErrorFiles(const LogSettings& settings) {
   return files;
 }
 
-bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
-  return LowerAscii(a) == LowerAscii(b);
-}
-
-std::u16string LowerAscii(std::u16string_view text) {
-  std::u16string out(text);
-  for (char16_t& c : out) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  }
-  return out;
-}
-
 std::string Excerpt(std::u16string_view text, std::size_t longest) {
   std::string out = "\"";
   for (std::size_t i = 0; i < text.size() && i < longest; ++i) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "execlog/log_settings.h"
+#include "execlog/path_text.h"
 
 // One record line: "date,time,job,Class:PREFIX-SS-FF-CCCC,,,,,,commandLine".
 struct ExecRecord {
@@ -86,7 +87,5 @@ std::size_t CountGenerations(const LogSettings& settings);
 std::vector<LogFileRef> ErrorFiles(const LogSettings& settings);
 
 // Helpers shared by the subcommands.
-bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
-std::u16string LowerAscii(std::u16string_view text);
 // A short, printable excerpt of untrusted text for a message.
 std::string Excerpt(std::u16string_view text, std::size_t longest = 60);
