@@ -69,8 +69,12 @@ OpenStatus StatusOfError(int error) {
   }
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+// True when the file open at fd is the one that bears the name sys now.
+bool BearsName(int fd, const std::string& sys) {
+  struct stat held {};
+  struct stat named {};
+  return fstat(fd, &held) == 0 && stat(sys.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+         held.st_ino == named.st_ino;
 }
 
 // Opens and locks. The lock is taken after the open, so the name may have been
@@ -88,10 +92,7 @@ OpenStatus OpenLocked(const std::string& sys, int flags, int lock, int& out) {
     if (flock(file.fd, lock | LOCK_NB) != 0) {
       return errno == EWOULDBLOCK ? OpenStatus::SharingViolation : OpenStatus::Other;
     }
-    struct stat held {};
-    struct stat named {};
-    if (fstat(file.fd, &held) != 0) return OpenStatus::Other;
-    if (stat(sys.c_str(), &named) == 0 && SameFile(held, named)) {
+    if (BearsName(file.fd, sys)) {
       out = file.Release();
       return OpenStatus::Opened;
     }
@@ -128,10 +129,7 @@ bool LockAgainstHolders(const std::string& sys, Descriptor& guard) {
     if (file.fd < 0) return false;
     if (posix::guardOpenedHook != nullptr) posix::guardOpenedHook(sys);
     if (flock(file.fd, LOCK_EX | LOCK_NB) != 0) return false;
-    struct stat held {};
-    struct stat named {};
-    if (fstat(file.fd, &held) != 0) return false;
-    if (stat(sys.c_str(), &named) == 0 && SameFile(held, named)) {
+    if (BearsName(file.fd, sys)) {
       guard.fd = file.Release();
       return true;
     }
