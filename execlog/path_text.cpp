@@ -129,3 +129,7 @@ int FileOpenable(const std::u16string& path) {
 int MakeDirectory(const std::u16string& path) {
   return plat::MakeOneDirectory(path) ? 1 : 0;
 }
+
+bool EnsureDirectory(const std::u16string& path) {
+  return DirectoryExists(path) != 0 || MakeDirectory(path) != 0 || DirectoryExists(path) != 0;
+}

@@ -43,3 +43,7 @@ int DirectoryExists(const std::u16string& path);
 int FileOpenable(const std::u16string& path);
 // Creates one level; 1 when created, 0 when it failed or already exists.
 int MakeDirectory(const std::u16string& path);
+// True when path is a directory, made here (one level) if it was missing. A
+// creation that fails because another process made the directory a moment
+// ago leaves a directory all the same.
+bool EnsureDirectory(const std::u16string& path);

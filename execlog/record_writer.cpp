@@ -191,11 +191,7 @@ int JitterDelayMs(const std::u16string& jobId) {
 int ProbeFileAccess(const std::u16string& path) {
   std::u16string dir = SplitDirectory(path);
   if (!dir.empty() && (dir.back() == u'\\' || dir.back() == u'/')) dir.pop_back();
-  // A creation that fails because another process made the directory a
-  // moment ago leaves a directory all the same.
-  if (DirectoryExists(dir) == 0 && MakeDirectory(dir) == 0 && DirectoryExists(dir) == 0) {
-    return -1;
-  }
+  if (!EnsureDirectory(dir)) return -1;
   plat::FileHandle file;
   switch (plat::OpenFile(path, plat::OpenMode::WriteShareRead, file)) {
     case plat::OpenStatus::AccessDenied:

@@ -128,12 +128,7 @@ int NextFreeSuffix(const std::u16string& path) {
 }
 
 int MoveLogToRotateDir(const std::u16string& rotatedName, const LogSettings& settings) {
-  // A creation that fails because another process made the directory a
-  // moment ago leaves a directory all the same.
-  if (DirectoryExists(settings.rotateDir) == 0 && MakeDirectory(settings.rotateDir) == 0 &&
-      DirectoryExists(settings.rotateDir) == 0) {
-    return 0;
-  }
+  if (!EnsureDirectory(settings.rotateDir)) return 0;
   if (FileOpenable(rotatedName) != 0) {
     // An earlier rotation of the same date holds the plain name: its file
     // takes the lowest free number so that the newest keeps the plain name.
