@@ -204,30 +204,20 @@ CheckReport RunCheck(const std::u16string& component) {
                           !systemDirUsable ? "unavailable (suite root over 259 characters)"
                           : haveSettings   ? "exists"
                                            : "missing"});
-  struct Key {
-    const char16_t* section;
-    const char16_t* key;
-    int def;  // -1: a text
-  };
-  static constexpr std::array<Key, 6> kKeys = {{{u"Common", u"Logsetup", -1},
-                                                {u"Common", u"ErrorLevel", 0},
-                                                {u"Common", u"FromExec", 0},
-                                                {u"Common", u"ExeRcode", 0},
-                                                {u"Orbeck", u"ProcDisp", 2},
-                                                {u"Orbeck", u"ErrorDisp", 2}}};
-  for (const Key& key : kKeys) {
+  for (const SettingsKey& entry : SettingsKeys()) {
+    const std::u16string section(entry.section);
+    const std::u16string key(entry.key);
     std::u16string raw;
-    ReadSettingString(key.section, key.key, kAbsent, raw);
+    ReadSettingString(section, key, kAbsent, raw);
     const bool fromFile = raw != kAbsent;
     std::u16string value;
-    if (key.def < 0) {
-      ReadSettingString(key.section, key.key, u"", value);
+    if (entry.kind == SettingsKey::Path) {
+      ReadSettingString(section, key, u"", value);
     } else {
-      value = Number(ReadSettingInt(key.section, key.key, key.def));
+      value = Number(ReadSettingInt(section, key, entry.def));
     }
-    report.items.push_back({"settings",
-                            "[" + plat::ToUtf8(key.section) + "] " + plat::ToUtf8(key.key), value,
-                            fromFile ? "file" : "default"});
+    report.items.push_back({"settings", "[" + plat::ToUtf8(section) + "] " + plat::ToUtf8(key),
+                            value, fromFile ? "file" : "default"});
   }
   if (haveSettings) {
     const std::vector<Finding> lint = LintSettingsFile(settingsPath);

@@ -315,6 +315,18 @@ std::vector<Finding> LintLogSetupFile(const std::u16string& path) {
   return out;
 }
 
+const std::array<SettingsKey, 6>& SettingsKeys() {
+  static constexpr std::array<SettingsKey, 6> kKeys = {{
+      {u"Common", u"Logsetup", SettingsKey::Path, 0},
+      {u"Common", u"ErrorLevel", SettingsKey::Flag, 0},
+      {u"Common", u"FromExec", SettingsKey::Flag, 0},
+      {u"Common", u"ExeRcode", SettingsKey::Flag, 0},
+      {u"Orbeck", u"ProcDisp", SettingsKey::Integer, 2},
+      {u"Orbeck", u"ErrorDisp", SettingsKey::Integer, 2},
+  }};
+  return kKeys;
+}
+
 std::vector<Finding> LintSettingsFile(const std::u16string& path) {
   std::vector<Finding> out;
   std::string bytes;
@@ -329,25 +341,10 @@ std::vector<Finding> LintSettingsFile(const std::u16string& path) {
     text = plat::FromUtf8(bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes);
   }
 
-  struct KeyRule {
-    std::u16string_view section;
-    std::u16string_view key;
-    enum { Path, Flag, Integer } kind;
-    int def;  // what the launcher reads without a value
-  };
-  static constexpr std::array<KeyRule, 6> kRules = {{
-      {u"Common", u"Logsetup", KeyRule::Path, 0},
-      {u"Common", u"ErrorLevel", KeyRule::Flag, 0},
-      {u"Common", u"FromExec", KeyRule::Flag, 0},
-      {u"Common", u"ExeRcode", KeyRule::Flag, 0},
-      {u"Orbeck", u"ProcDisp", KeyRule::Integer, 2},
-      {u"Orbeck", u"ErrorDisp", KeyRule::Integer, 2},
-  }};
-
   // What the launcher makes of a key, by its own integer read: base prefixes,
   // the wrap at 32 bits and the default for an empty value are not what the
   // text suggests.
-  auto launcherReads = [](const KeyRule& rule, const std::u16string& file) {
+  auto launcherReads = [](const SettingsKey& rule, const std::u16string& file) {
     return plat::ReadProfileInt(std::u16string(rule.section), std::u16string(rule.key), rule.def,
                                 file);
   };
@@ -377,9 +374,9 @@ std::vector<Finding> LintSettingsFile(const std::u16string& path) {
         value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
     }
-    const KeyRule* rule = nullptr;
+    const SettingsKey* rule = nullptr;
     std::vector<std::u16string_view> sectionKeys;
-    for (const KeyRule& r : kRules) {
+    for (const SettingsKey& r : SettingsKeys()) {
       if (!EqualsIgnoreCase(r.section, section)) continue;
       sectionKeys.push_back(r.key);
       if (EqualsIgnoreCase(r.key, key)) rule = &r;
@@ -409,23 +406,23 @@ std::vector<Finding> LintSettingsFile(const std::u16string& path) {
                      "the launcher takes the first line"});
       continue;
     }
-    if (rule->kind == KeyRule::Path && value.size() > kLongestLogsetupValue) {
+    if (rule->kind == SettingsKey::Path && value.size() > kLongestLogsetupValue) {
       out.push_back({Severity::Error, path, number, "too-long",
                      "Logsetup value has " + std::to_string(value.size()) +
                          " characters; at most 263 are allowed",
                      "the launcher rejects it and uses the default log settings file"});
-    } else if (rule->kind == KeyRule::Flag && value != u"0" && value != u"1") {
+    } else if (rule->kind == SettingsKey::Flag && value != u"0" && value != u"1") {
       const int read = launcherReads(*rule, path);
       out.push_back({Severity::Warning, path, number, "flag-value",
                      "flag " + Quote(value) + " is neither 0 nor 1",
                      ReadsText(read, value) + (read == 1 ? ": on" : ": off (only 1 is on)")});
-    } else if (rule->kind == KeyRule::Integer && !PlainDecimal(value)) {
+    } else if (rule->kind == SettingsKey::Integer && !PlainDecimal(value)) {
       const bool digits = HasDigitsAtStart(value);
       out.push_back(
           {Severity::Warning, path, number, digits ? "not-a-number" : "no-digits",
            "value " + Quote(value) + (digits ? " is not a plain decimal number" : " has no digits"),
            ReadsText(launcherReads(*rule, path), value)});
-    } else if (rule->kind == KeyRule::Integer &&
+    } else if (rule->kind == SettingsKey::Integer &&
                launcherReads(*rule, path) != DecimalValue(value)) {
       out.push_back({Severity::Warning, path, number, "number-range",
                      "value " + Quote(value) + " does not fit in 32 bits",

@@ -2,6 +2,7 @@
 // ignore or read otherwise than it looks, with what the launcher does instead.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -33,6 +34,16 @@ std::u16string_view NearestKey(std::u16string_view text,
 // "logsetup_w.properties" at path, read as the launcher reads it. A file that
 // cannot be opened gives one finding.
 std::vector<Finding> LintLogSetupFile(const std::u16string& path);
+// The keys of "VantrelV12.ini" that the launcher reads, with what it reads
+// when a key has no value.
+struct SettingsKey {
+  std::u16string_view section;
+  std::u16string_view key;
+  enum Kind { Path, Flag, Integer } kind;
+  int def;
+};
+const std::array<SettingsKey, 6>& SettingsKeys();
+
 // "VantrelV12.ini": the keys of [Common] and [Orbeck] that the launcher reads.
 std::vector<Finding> LintSettingsFile(const std::u16string& path);
 
