@@ -98,4 +98,33 @@ std::vector<std::string> SplitArguments(std::string_view text) {
   return args;
 }
 
+std::string EncodeUtf16Le(std::u16string_view text) {
+  std::string bytes;
+  bytes.reserve(text.size() * 2);
+  for (const char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
+std::u16string DecodeUtf16Le(std::string_view bytes) {
+  std::u16string text;
+  text.reserve((bytes.size() + 1) / 2);
+  std::size_t i = 0;
+  for (; i + 1 < bytes.size(); i += 2) {
+    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                         (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+  }
+  if (i < bytes.size()) text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i])));
+  return text;
+}
+
+std::u16string_view Trim(std::u16string_view text) {
+  const auto blank = [](char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
 }  // namespace plat

@@ -19,4 +19,17 @@ std::u16string Widen(std::string_view ascii);
 // its command line).
 std::vector<std::string> SplitArguments(std::string_view text);
 
+// The suite's file encoding: UTF-16LE bytes of text, whatever the host's byte
+// order, without a byte-order mark.
+std::string EncodeUtf16Le(std::u16string_view text);
+// Text of UTF-16LE bytes (a byte-order mark, if any, is kept as U+FEFF). A last
+// odd byte becomes a code unit of its own, so no byte of a file goes unseen.
+std::u16string DecodeUtf16Le(std::string_view bytes);
+// The byte-order mark that starts every UTF-16LE file the suite writes.
+inline constexpr std::string_view kUtf16LeMark{"\xFF\xFE", 2};
+
+// Text without leading and trailing blanks: spaces and the controls from tab
+// to carriage return, as a private-profile read skips them.
+std::u16string_view Trim(std::u16string_view text);
+
 }  // namespace plat

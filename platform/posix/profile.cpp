@@ -16,6 +16,7 @@
 #include "platform/fault.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_internal.h"
+#include "platform/text.h"
 
 namespace plat {
 namespace {
@@ -165,16 +166,6 @@ std::u16string Decode(std::string_view bytes) {
 }
 
 // ------------------------------------------------------------ the profile
-
-bool IsBlank(char16_t c) {
-  return c == u' ' || (c >= u'\t' && c <= u'\r');
-}
-
-std::u16string_view Trim(std::u16string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 // Names and values end at a NUL character, wherever the line itself ends.
 std::u16string_view UpToNul(std::u16string_view text) {
