@@ -32,7 +32,7 @@ void ClearFaults() {
   State().hits.clear();
 }
 
-bool FaultHit(FaultOp op, const std::u16string& path, OpenStatus* status) {
+bool FaultHit(FaultOp op, const std::u16string& path, OpenStatus* status, std::size_t* shortWrite) {
   FaultState& state = State();
   ++state.calls[static_cast<std::size_t>(op)];
   for (FaultRule& rule : state.rules) {
@@ -46,6 +46,7 @@ bool FaultHit(FaultOp op, const std::u16string& path, OpenStatus* status) {
     }
     if (rule.count > 0) --rule.count;
     if (status != nullptr) *status = rule.openStatus;
+    if (shortWrite != nullptr) *shortWrite = rule.shortWrite;
     state.hits.emplace_back(op, path);
     return true;
   }

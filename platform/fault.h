@@ -2,6 +2,7 @@
 // without a real disk doing it; both backends consult FaultHit first.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,12 +19,16 @@ struct FaultRule {
   int count = 1;                // failures to inject; -1 for every later call
   std::u16string pathContains;  // only paths holding this text; empty matches all
   OpenStatus openStatus = OpenStatus::AccessDenied;  // what a failed open reports
+  // A failed write first writes this many of its bytes, as a full volume does.
+  std::size_t shortWrite = 0;
 };
 
 void InjectFault(const FaultRule& rule);
 void ClearFaults();
-// True when the call must fail; for opens, status receives the outcome to report.
-bool FaultHit(FaultOp op, const std::u16string& path, OpenStatus* status = nullptr);
+// True when the call must fail; for opens, status receives the outcome to report,
+// for writes, shortWrite the bytes to write before failing.
+bool FaultHit(FaultOp op, const std::u16string& path, OpenStatus* status = nullptr,
+              std::size_t* shortWrite = nullptr);
 // Number of calls of an operation seen since the last ClearFaults.
 int FaultCalls(FaultOp op);
 // Number of calls of an operation on paths holding pathContains that a rule

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -237,7 +238,11 @@ bool FilePosition(FileObject& file, std::uint64_t& position) {
 }
 
 bool WriteBytes(FileObject& file, const void* data, std::size_t size) {
-  if (FaultHit(FaultOp::Write, file.path)) return false;
+  std::size_t shortWrite = 0;
+  if (FaultHit(FaultOp::Write, file.path, nullptr, &shortWrite)) {
+    WriteAll(file.fd, static_cast<const char*>(data), std::min(shortWrite, size));
+    return false;
+  }
   return WriteAll(file.fd, static_cast<const char*>(data), size);
 }
 

@@ -99,7 +99,9 @@ bool FilePosition(FileObject& file, std::uint64_t& position) {
 }
 
 bool WriteBytes(FileObject& file, const void* data, std::size_t size) {
-  if (FaultHit(FaultOp::Write, file.path)) return false;
+  std::size_t shortWrite = 0;
+  const bool fail = FaultHit(FaultOp::Write, file.path, nullptr, &shortWrite);
+  if (fail) size = std::min(shortWrite, size);
   const char* next = static_cast<const char*>(data);
   while (size > 0) {
     DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
@@ -110,7 +112,7 @@ bool WriteBytes(FileObject& file, const void* data, std::size_t size) {
     next += written;
     size -= written;
   }
-  return true;
+  return !fail;
 }
 
 std::ptrdiff_t ReadBytes(FileObject& file, void* data, std::size_t size) {
