@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "vtlog/test_install.h"
+#include "tests/support/test_install.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "vtlog/test_install.h"
+#include "tests/support/test_install.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <chrono>
 
 #include "execlog/path_text.h"
+#include "tests/support/test_install.h"
 #include "vtlog/show.h"
-#include "vtlog/test_install.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "execlog/path_text.h"
 #include "execlog/rotation.h"
+#include "tests/support/test_install.h"
 #include "vtlog/log_read.h"
-#include "vtlog/test_install.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/text.h"
-#include "vtlog/test_install.h"
+#include "tests/support/test_install.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/posix/posix_internal.h"
+#include "platform/posix/text.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 

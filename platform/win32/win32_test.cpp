@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/win32/win32_text.h"
+#include "platform/win32/text.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "platform/calendar.h"
 #include "platform/fault.h"
 #include "platform/platform.h"
-#include "platform/win32/win32_text.h"
+#include "platform/win32/text.h"
 
 namespace plat {
 

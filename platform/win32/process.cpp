@@ -1,8 +1,8 @@
 // Child processes, the location of the running executable, console programs.
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "platform/win32/win32_text.h"
-// After <windows.h>, which win32_text.h brings in.
+#include "platform/win32/text.h"
+// After <windows.h>, which text.h brings in.
 #include <shellapi.h>
 
 namespace plat {

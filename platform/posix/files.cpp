@@ -15,7 +15,7 @@
 
 #include "platform/fault.h"
 #include "platform/platform.h"
-#include "platform/posix/posix_internal.h"
+#include "platform/posix/text.h"
 #include "platform/text.h"
 
 struct plat::FileObject {

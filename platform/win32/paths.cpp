@@ -1,6 +1,6 @@
 // Operations on paths: existence, directories, moves, deletes, status and the
 // wildcard listing the rotation prunes by.
-#include "platform/win32/win32_text.h"
+#include "platform/win32/text.h"
 // shlwapi after windows.h, as configured there.
 #include <share.h>
 #include <shlwapi.h>

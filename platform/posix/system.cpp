@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
-#include "platform/posix/posix_internal.h"
+#include "platform/posix/text.h"
 #include "platform/text.h"
 
 struct plat::LibraryObject {

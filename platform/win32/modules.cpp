@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "platform/platform.h"
-#include "platform/win32/win32_text.h"
+#include "platform/win32/text.h"
 
 namespace plat {
 
