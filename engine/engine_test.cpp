@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "engine/error_reporter.h"
+#include "platform/testing.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/fault.h"
-#include "platform/platform.h"
+#include "platform/testing.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 

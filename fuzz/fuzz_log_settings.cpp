@@ -11,7 +11,7 @@
 #include "execlog/log_settings.h"
 #include "fuzz/fuzz_text.h"
 #include "platform/fault.h"
-#include "platform/platform.h"
+#include "platform/testing.h"
 #include "platform/text.h"
 
 namespace {

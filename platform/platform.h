@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,8 +21,6 @@ namespace plat {
 
 // Value of an environment variable; false when it is absent.
 bool GetEnvironment(const std::u16string& name, std::u16string& value);
-// Sets (or, with remove, deletes) a variable of this process; children inherit it.
-bool SetEnvironment(const std::u16string& name, const std::u16string& value, bool remove = false);
 
 // ------------------------------------------------------------ private profile
 
@@ -145,36 +144,23 @@ ModuleHandle OwnModule();
 // as LoadStringA into a buffer of capacity bytes: at most capacity - 1 bytes.
 // Empty when the id is missing.
 std::string LoadNarrowString(ModuleHandle module, unsigned id, std::size_t capacity);
-// Wide text of a string id; empty when missing.
-std::u16string LoadWideString(ModuleHandle module, unsigned id);
 // A modal message box (MessageBoxA); on POSIX written to standard error.
 int ShowMessageBox(void* owner, const std::string& text, const std::string& caption,
                    unsigned flags);
 
-// Test support: waits up to timeoutMs for a message box with this caption,
-// reads its text as the box holds it (narrow, ANSI code page) and presses OK. False when none
-// appeared, and always on POSIX, where boxes go to standard error.
-bool DismissMessageBox(const std::string& caption, int timeoutMs, std::string& text);
-// Text in the system's ANSI code page (UTF-8 on POSIX).
-std::string ToAnsiCodePage(const std::u16string& text);
+// ------------------------------------------------------------- program entry
 
-// ------------------------------------------------------------------ processes
-
-struct ProcessObject;
-struct ProcessCloser {
-  void operator()(ProcessObject* process) const;
-};
-using Process = std::unique_ptr<ProcessObject, ProcessCloser>;
-
-// Starts exe with the given command line (the text after the program name).
-// On POSIX the command line reaches the child as its single argument.
-Process StartProcess(const std::u16string& exe, const std::u16string& commandLine);
-// Waits for the process; the full 32-bit exit code on Windows, the low 8 bits
-// (sign-extended is not attempted) on POSIX.
-bool WaitProcess(ProcessObject& process, std::int64_t& exitCode);
-
-// Directory of the running executable, without a trailing separator.
-std::u16string ExecutableDirectory();
+// The platform owns the programs' entry points; each program defines the one
+// function its kind of entry point calls, and its result is the exit code.
+// A program without a console (the launcher; wWinMain on Windows, main on
+// POSIX) gets its own module and the whole command line with the program's
+// name first. On POSIX that is a name without blanks and the arguments joined
+// by single spaces; a caller that needs its exact text passes it as one
+// argument, as StartProcess does.
+int ProgramMain(ModuleHandle module, std::u16string_view commandLine);
+// A console program (vtlog; main everywhere) gets its arguments from
+// ConsoleArguments, once the console shows UTF-8.
+int ConsoleMain(const std::vector<std::string>& args);
 
 // The arguments of a console program in UTF-8, without the program's name:
 // on Windows taken from the wide command line, since main's narrow arguments

@@ -1,8 +1,6 @@
 // The contract of the platform layer, run against whichever backend the build
 // links: the Windows one under Wine, the POSIX one natively. Windows behaviour
 // is the reference; every case here holds on Windows as it stands.
-#include "platform/platform.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "platform/fault.h"
+#include "platform/testing.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 

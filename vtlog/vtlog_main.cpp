@@ -1,4 +1,4 @@
-// Entry point of vtlog, a console program on every build. Output is UTF-8.
+// vtlog as a console program on every build. Output is UTF-8.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -6,9 +6,7 @@
 #include "platform/platform.h"
 #include "vtlog/vtlog.h"
 
-int main(int argc, char** argv) {
-  const std::vector<std::string> args = plat::ConsoleArguments(argc, argv);
-  plat::UseUtf8Console();
+int plat::ConsoleMain(const std::vector<std::string>& args) {
   VtlogOutput output;
   output.out = [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); };
   output.err = [](std::string_view text) {

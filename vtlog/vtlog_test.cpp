@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/testing.h"
 #include "platform/text.h"
 #include "tests/support/test_install.h"
 

@@ -1,16 +1,16 @@
-// Entry point of the native launcher. The arguments are joined with single
-// spaces into the command line a Windows program would receive; a caller that
-// needs the exact text passes it as one argument.
+// Entry point of a program without a console on POSIX (the launcher). The
+// arguments are joined with single spaces behind a program name into the
+// command line a Windows program would receive.
 #include <string>
 
-#include "launcher/launcher.h"
+#include "platform/platform.h"
 #include "platform/text.h"
 
 int main(int argc, char** argv) {
-  std::string full = "qorvane";
+  std::string full = "program";
   for (int i = 1; i < argc; ++i) {
     full += ' ';
     full += argv[i];
   }
-  return RunLauncher(plat::OwnModule(), CommandLineAfterProgramName(plat::FromUtf8(full)));
+  return plat::ProgramMain(plat::OwnModule(), plat::FromUtf8(full));
 }

@@ -8,12 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 
-#include "platform/fault.h"
+#include "platform/backend.h"
 #include "platform/platform.h"
 #include "platform/posix/text.h"
 #include "platform/text.h"
@@ -24,18 +23,6 @@ struct plat::FileObject {
 };
 
 namespace plat {
-
-namespace posix {
-
-std::string SystemPath(const std::u16string& path) {
-  std::string sys = ToUtf8(path);
-  for (char& c : sys) {
-    if (c == '\\') c = '/';
-  }
-  return sys;
-}
-
-}  // namespace posix
 
 namespace {
 
@@ -187,13 +174,7 @@ void FileCloser::operator()(FileObject* file) const {
   delete file;
 }
 
-OpenStatus OpenFile(const std::u16string& path, OpenMode mode, FileHandle& out) {
-  out.reset();
-  OpenStatus injected = OpenStatus::AccessDenied;
-  if (FaultHit(FaultOp::Open, path, &injected)) {
-    // A rule can only make an open fail; there is no handle to report success with.
-    return injected == OpenStatus::Opened ? OpenStatus::Other : injected;
-  }
+OpenStatus backend::OpenFile(const std::u16string& path, OpenMode mode, FileHandle& out) {
   const std::string sys = SystemPath(path);
   int fd = -1;
   OpenStatus status = OpenStatus::Other;
@@ -237,17 +218,15 @@ bool FilePosition(FileObject& file, std::uint64_t& position) {
   return true;
 }
 
-bool WriteBytes(FileObject& file, const void* data, std::size_t size) {
-  std::size_t shortWrite = 0;
-  if (FaultHit(FaultOp::Write, file.path, nullptr, &shortWrite)) {
-    WriteAll(file.fd, static_cast<const char*>(data), std::min(shortWrite, size));
-    return false;
-  }
+const std::u16string& backend::PathOf(const FileObject& file) {
+  return file.path;
+}
+
+bool backend::WriteBytes(FileObject& file, const void* data, std::size_t size) {
   return WriteAll(file.fd, static_cast<const char*>(data), size);
 }
 
-std::ptrdiff_t ReadBytes(FileObject& file, void* data, std::size_t size) {
-  if (FaultHit(FaultOp::Read, file.path)) return -1;
+std::ptrdiff_t backend::ReadBytes(FileObject& file, void* data, std::size_t size) {
   if (size > SSIZE_MAX) size = SSIZE_MAX;
   for (;;) {
     const ssize_t n = read(file.fd, data, size);
@@ -256,33 +235,14 @@ std::ptrdiff_t ReadBytes(FileObject& file, void* data, std::size_t size) {
   }
 }
 
-bool PathExists(const std::u16string& path) {
-  if (FaultHit(FaultOp::Status, path)) return false;
-  struct stat st {};
-  return stat(SystemPath(path).c_str(), &st) == 0;
-}
-
-bool PathIsDirectory(const std::u16string& path) {
-  if (FaultHit(FaultOp::Status, path)) return false;
-  struct stat st {};
-  return stat(SystemPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool MakeOneDirectory(const std::u16string& path) {
-  if (FaultHit(FaultOp::MakeDir, path)) return false;
-  return mkdir(SystemPath(path).c_str(), 0777) == 0;
-}
-
-bool CanOpenForReading(const std::u16string& path) {
-  if (FaultHit(FaultOp::Open, path)) return false;
+bool backend::CanOpenForReading(const std::u16string& path) {
   int fd = -1;
   if (OpenForReading(SystemPath(path), fd) != OpenStatus::Opened) return false;
   close(fd);
   return true;
 }
 
-bool MoveNoReplace(const std::u16string& from, const std::u16string& to) {
-  if (FaultHit(FaultOp::Move, from)) return false;
+bool backend::MoveNoReplace(const std::u16string& from, const std::u16string& to) {
   const std::string source = SystemPath(from);
   const std::string target = SystemPath(to);
   Descriptor guard;
@@ -304,23 +264,11 @@ bool MoveNoReplace(const std::u16string& from, const std::u16string& to) {
   return error == EXDEV && CopyThenRemove(source, target);
 }
 
-bool RemoveFile(const std::u16string& path) {
-  if (FaultHit(FaultOp::Remove, path)) return false;
+bool backend::RemoveFile(const std::u16string& path) {
   const std::string sys = SystemPath(path);
   Descriptor guard;
   if (!LockAgainstHolders(sys, guard)) return false;
   return unlink(sys.c_str()) == 0;
-}
-
-bool GetFileStatus(const std::u16string& path, FileStatus& status) {
-  if (FaultHit(FaultOp::Status, path)) return false;
-  struct stat st {};
-  if (stat(SystemPath(path).c_str(), &st) != 0) return false;
-  status.isDirectory = S_ISDIR(st.st_mode);
-  status.size = static_cast<std::int64_t>(st.st_size);
-  status.modTime = static_cast<std::int64_t>(st.st_mtim.tv_sec);
-  status.modTimeNanos = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
-  return true;
 }
 
 }  // namespace plat

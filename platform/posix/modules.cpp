@@ -1,11 +1,19 @@
-// The string table and the message box of the native build. The texts are
-// compiled from the same source as the Windows resource script; a message box
-// becomes a block of text on standard error.
+// Libraries, the string table and the message box of the native build. The
+// texts are compiled from the same source as the Windows resource script; a
+// message box becomes a block of text on standard error.
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <string_view>
 
 #include "platform/platform.h"
+#include "platform/posix/text.h"
+#include "platform/testing.h"
 #include "platform/text.h"
+
+struct plat::LibraryObject {
+  void* handle = nullptr;
+};
 
 namespace plat {
 namespace {
@@ -48,6 +56,22 @@ const char* BoxClass(unsigned flags) {
 
 }  // namespace
 
+void LibraryCloser::operator()(LibraryObject* library) const {
+  if (library == nullptr) return;
+  dlclose(library->handle);
+  delete library;
+}
+
+Library OpenLibrary(const std::u16string& path) {
+  void* handle = dlopen(posix::SystemPath(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) return nullptr;
+  return Library(new LibraryObject{handle});
+}
+
+void* FindExport(LibraryObject& library, const char* name) {
+  return dlsym(library.handle, name);
+}
+
 ModuleHandle OwnModule() {
   return const_cast<char*>(&kOwnModule);
 }
@@ -80,10 +104,6 @@ int ShowMessageBox(void* owner, const std::string& text, const std::string& capt
 
 bool DismissMessageBox(const std::string& caption, int timeoutMs, std::string& text) {
   return false;
-}
-
-std::string ToAnsiCodePage(const std::u16string& text) {
-  return ToUtf8(text);
 }
 
 }  // namespace plat

@@ -1,12 +1,13 @@
-// Directory listing by a Windows wildcard pattern: "*" and "?", letters
-// matched without regard to case, as FindFirstFileExW matches names.
+// Paths on POSIX: existence, status, one-level directory creation, and the
+// listing by a Windows wildcard pattern ("*" and "?", letters matched without
+// regard to case, as FindFirstFileExW matches names).
 #include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstring>
 #include <memory>
 
-#include "platform/fault.h"
+#include "platform/backend.h"
 #include "platform/platform.h"
 #include "platform/posix/text.h"
 #include "platform/text.h"
@@ -73,8 +74,7 @@ bool IsDirectoryEntry(DIR* dir, const dirent& entry) {
 
 }  // namespace
 
-bool ListDirectory(const std::u16string& pattern, std::vector<DirEntry>& out) {
-  if (FaultHit(FaultOp::List, pattern)) return false;
+bool backend::ListDirectory(const std::u16string& pattern, std::vector<DirEntry>& out) {
   const std::size_t cut = pattern.find_last_of(u"\\/");
   const std::u16string directory =
       cut == std::u16string::npos ? u"." : (cut == 0 ? u"/" : pattern.substr(0, cut));
@@ -92,6 +92,30 @@ bool ListDirectory(const std::u16string& pattern, std::vector<DirEntry>& out) {
     found = true;
   }
   return found;
+}
+
+bool backend::PathExists(const std::u16string& path) {
+  struct stat st {};
+  return stat(posix::SystemPath(path).c_str(), &st) == 0;
+}
+
+bool backend::PathIsDirectory(const std::u16string& path) {
+  struct stat st {};
+  return stat(posix::SystemPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool backend::MakeOneDirectory(const std::u16string& path) {
+  return mkdir(posix::SystemPath(path).c_str(), 0777) == 0;
+}
+
+bool backend::GetFileStatus(const std::u16string& path, FileStatus& status) {
+  struct stat st {};
+  if (stat(posix::SystemPath(path).c_str(), &st) != 0) return false;
+  status.isDirectory = S_ISDIR(st.st_mode);
+  status.size = static_cast<std::int64_t>(st.st_size);
+  status.modTime = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+  status.modTimeNanos = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
+  return true;
 }
 
 }  // namespace plat

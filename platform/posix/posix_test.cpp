@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "platform/posix/text.h"
+#include "platform/testing.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 

@@ -12,8 +12,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
-#include "platform/fault.h"
+#include "platform/backend.h"
 #include "platform/platform.h"
 #include "platform/posix/text.h"
 #include "platform/text.h"
@@ -45,7 +46,6 @@ std::string ParentOf(const std::string& sys) {
 }
 
 Load ReadWholeFile(const std::u16string& path, std::string& bytes) {
-  if (FaultHit(FaultOp::Read, path)) return Load::Unreadable;
   const std::string sys = posix::SystemPath(path);
   const int fd = open(sys.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
@@ -71,22 +71,13 @@ Load ReadWholeFile(const std::u16string& path, std::string& bytes) {
 
 // ------------------------------------------------------------ the encoding
 
-// UTF-16 after a byte-order mark. A last odd byte still counts, as a
-// character of its own value.
-std::u16string DecodeUtf16(std::string_view bytes, bool littleEndian) {
-  std::u16string text;
-  text.reserve(bytes.size() / 2 + 1);
-  for (std::size_t i = 0; i < bytes.size(); i += 2) {
-    const auto first = static_cast<unsigned char>(bytes[i]);
-    if (i + 1 == bytes.size()) {
-      text.push_back(first);
-      break;
-    }
-    const auto second = static_cast<unsigned char>(bytes[i + 1]);
-    text.push_back(
-        static_cast<char16_t>(littleEndian ? first | (second << 8) : (first << 8) | second));
-  }
-  return text;
+// UTF-16 big-endian after its byte-order mark: the bytes of each pair swapped,
+// then read as the suite's UTF-16LE (a last odd byte still counts, as a
+// character of its own value).
+std::u16string DecodeUtf16Be(std::string_view bytes) {
+  std::string swapped(bytes);
+  for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+  return DecodeUtf16Le(swapped);
 }
 
 enum class Malformed {
@@ -159,8 +150,8 @@ std::u16string DecodeUtf8(std::string_view bytes, Malformed malformed) {
 }
 
 std::u16string Decode(std::string_view bytes) {
-  if (bytes.starts_with("\xFF\xFE")) return DecodeUtf16(bytes.substr(2), true);
-  if (bytes.starts_with("\xFE\xFF")) return DecodeUtf16(bytes.substr(2), false);
+  if (bytes.starts_with(kUtf16LeMark)) return DecodeUtf16Le(bytes.substr(2));
+  if (bytes.starts_with("\xFE\xFF")) return DecodeUtf16Be(bytes.substr(2));
   if (bytes.starts_with("\xEF\xBB\xBF")) return DecodeUtf8(bytes.substr(3), Malformed::Replace);
   return DecodeUtf8(bytes, Malformed::Latin1);
 }
@@ -223,32 +214,24 @@ std::u16string CopyOut(std::u16string_view text, std::size_t capacity) {
 
 }  // namespace
 
-std::u16string ReadProfileString(const std::u16string& section, const std::u16string& key,
-                                 const std::u16string& def, std::size_t capacity,
-                                 const std::u16string& path) {
-  if (capacity == 0) return {};
-  // The default loses its trailing spaces (only spaces, and never its first
-  // character).
-  std::u16string_view fallback = UpToNul(def);
-  while (fallback.size() > 1 && fallback.back() == u' ') fallback.remove_suffix(1);
+std::u16string backend::ReadProfileString(const std::u16string& section, const std::u16string& key,
+                                          const std::u16string& def, std::size_t capacity,
+                                          const std::u16string& path) {
   std::string bytes;
-  const Load load = ReadWholeFile(path, bytes);
-  if (load == Load::Unreadable) {
-    return std::u16string(fallback.substr(0, std::min(capacity - 1, fallback.size())));
-  }
+  if (ReadWholeFile(path, bytes) == Load::Unreadable) return UnreadProfileDefault(def, capacity);
   const std::u16string text = Decode(bytes);
   const std::optional<std::u16string_view> value =
       FindValue(text, Trim(UpToNul(section)), Trim(UpToNul(key)));
-  return CopyOut(value ? *value : fallback, capacity);
+  return CopyOut(value ? *value : ProfileDefault(def), capacity);
 }
 
-int ReadProfileInt(const std::u16string& section, const std::u16string& key, int def,
-                   const std::u16string& path) {
+int backend::ReadProfileInt(const std::u16string& section, const std::u16string& key, int def,
+                            const std::u16string& path) {
   // The system reads the value as text of at most 29 characters, then as a
   // number: characters up to the space skipped, one sign, a prefix "0x", "0o"
   // or "0b" (lower case) for the base, digits up to the first other
   // character, wrapping around in 32 bits. An empty value gives the default.
-  const std::u16string text = ReadProfileString(section, key, u"", 30, path);
+  const std::u16string text = backend::ReadProfileString(section, key, u"", 30, path);
   if (text.empty()) return def;
   std::size_t i = 0;
   while (i < text.size() && text[i] <= u' ') ++i;

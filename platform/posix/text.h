@@ -1,4 +1,5 @@
-// Helpers shared by the files of the POSIX backend.
+// The POSIX backend's passage of the launcher's text to the system, shared by
+// its files.
 #pragma once
 
 #include <string>

@@ -3,8 +3,8 @@
 
 #include <cerrno>
 
+#include "platform/backend.h"
 #include "platform/calendar.h"
-#include "platform/fault.h"
 #include "platform/platform.h"
 
 namespace plat {
@@ -26,8 +26,7 @@ bool ToCalendar(std::int64_t seconds, bool local, Calendar& out) {
 
 }  // namespace
 
-WallClock Now() {
-  if (const std::optional<WallClock> fixed = ClockOverride()) return *fixed;
+WallClock backend::Now() {
   struct timespec now {};
   clock_gettime(CLOCK_REALTIME, &now);
   return WallClock{static_cast<std::int64_t>(now.tv_sec), static_cast<int>(now.tv_nsec / 1000000)};

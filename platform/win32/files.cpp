@@ -1,11 +1,16 @@
-// Open files: the share-mode open that the record writer and the rotation lock
-// rely on, and the reads, writes and seeks on the handle.
+// Files: the share-mode open that the record writer and the rotation lock
+// rely on, the reads, writes and seeks on the handle, and the moves and
+// deletes that the share modes can refuse.
+#include "platform/win32/text.h"
+// After <windows.h>, which text.h brings in.
+#include <share.h>
+#include <stdio.h>
+
 #include <algorithm>
 #include <limits>
 
-#include "platform/fault.h"
+#include "platform/backend.h"
 #include "platform/platform.h"
-#include "platform/win32/text.h"
 
 namespace plat {
 
@@ -46,14 +51,7 @@ OpenRequest RequestFor(OpenMode mode) {
 
 }  // namespace
 
-OpenStatus OpenFile(const std::u16string& path, OpenMode mode, FileHandle& out) {
-  out.reset();
-  OpenStatus injected = OpenStatus::Other;
-  if (FaultHit(FaultOp::Open, path, &injected)) {
-    // A rule can only make an open fail; there is no handle to report success with.
-    return injected == OpenStatus::Opened ? OpenStatus::Other : injected;
-  }
-
+OpenStatus backend::OpenFile(const std::u16string& path, OpenMode mode, FileHandle& out) {
   OpenRequest request = RequestFor(mode);
   HANDLE handle = CreateFileW(win32::Wide(path), request.access, request.share, nullptr,
                               request.disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -98,10 +96,11 @@ bool FilePosition(FileObject& file, std::uint64_t& position) {
   return true;
 }
 
-bool WriteBytes(FileObject& file, const void* data, std::size_t size) {
-  std::size_t shortWrite = 0;
-  const bool fail = FaultHit(FaultOp::Write, file.path, nullptr, &shortWrite);
-  if (fail) size = std::min(shortWrite, size);
+const std::u16string& backend::PathOf(const FileObject& file) {
+  return file.path;
+}
+
+bool backend::WriteBytes(FileObject& file, const void* data, std::size_t size) {
   const char* next = static_cast<const char*>(data);
   while (size > 0) {
     DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
@@ -112,15 +111,30 @@ bool WriteBytes(FileObject& file, const void* data, std::size_t size) {
     next += written;
     size -= written;
   }
-  return !fail;
+  return true;
 }
 
-std::ptrdiff_t ReadBytes(FileObject& file, void* data, std::size_t size) {
-  if (FaultHit(FaultOp::Read, file.path)) return -1;
+std::ptrdiff_t backend::ReadBytes(FileObject& file, void* data, std::size_t size) {
   DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
   DWORD read = 0;
   if (ReadFile(file.handle, data, chunk, &read, nullptr) == FALSE) return -1;
   return static_cast<std::ptrdiff_t>(read);
+}
+
+bool backend::CanOpenForReading(const std::u16string& path) {
+  // The runtime's deny-none open, as the log's readers use; it refuses a directory.
+  FILE* stream = _wfsopen(win32::Wide(path), L"r", _SH_DENYNO);
+  if (stream == nullptr) return false;
+  fclose(stream);
+  return true;
+}
+
+bool backend::MoveNoReplace(const std::u16string& from, const std::u16string& to) {
+  return MoveFileW(win32::Wide(from), win32::Wide(to)) != FALSE;
+}
+
+bool backend::RemoveFile(const std::u16string& path) {
+  return DeleteFileW(win32::Wide(path)) != FALSE;
 }
 
 }  // namespace plat

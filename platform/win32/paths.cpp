@@ -1,12 +1,10 @@
-// Operations on paths: existence, directories, moves, deletes, status and the
-// wildcard listing the rotation prunes by.
+// Paths: existence, status, one-level directory creation and the wildcard
+// listing the rotation prunes by.
 #include "platform/win32/text.h"
 // shlwapi after windows.h, as configured there.
-#include <share.h>
 #include <shlwapi.h>
-#include <stdio.h>
 
-#include "platform/fault.h"
+#include "platform/backend.h"
 #include "platform/platform.h"
 
 // shlwapi names its A or W variant by this macro; the launcher's own
@@ -15,42 +13,19 @@
 
 namespace plat {
 
-bool PathExists(const std::u16string& path) {
-  if (FaultHit(FaultOp::Status, path)) return false;
+bool backend::PathExists(const std::u16string& path) {
   return PathFileExistsW(win32::Wide(path)) != FALSE;
 }
 
-bool PathIsDirectory(const std::u16string& path) {
-  if (FaultHit(FaultOp::Status, path)) return false;
+bool backend::PathIsDirectory(const std::u16string& path) {
   return PathIsDirectoryW(win32::Wide(path)) != FALSE;
 }
 
-bool MakeOneDirectory(const std::u16string& path) {
-  if (FaultHit(FaultOp::MakeDir, path)) return false;
+bool backend::MakeOneDirectory(const std::u16string& path) {
   return CreateDirectoryW(win32::Wide(path), nullptr) != FALSE;
 }
 
-bool CanOpenForReading(const std::u16string& path) {
-  if (FaultHit(FaultOp::Open, path)) return false;
-  // The runtime's deny-none open, as the log's readers use; it refuses a directory.
-  FILE* stream = _wfsopen(win32::Wide(path), L"r", _SH_DENYNO);
-  if (stream == nullptr) return false;
-  fclose(stream);
-  return true;
-}
-
-bool MoveNoReplace(const std::u16string& from, const std::u16string& to) {
-  if (FaultHit(FaultOp::Move, from)) return false;
-  return MoveFileW(win32::Wide(from), win32::Wide(to)) != FALSE;
-}
-
-bool RemoveFile(const std::u16string& path) {
-  if (FaultHit(FaultOp::Remove, path)) return false;
-  return DeleteFileW(win32::Wide(path)) != FALSE;
-}
-
-bool GetFileStatus(const std::u16string& path, FileStatus& status) {
-  if (FaultHit(FaultOp::Status, path)) return false;
+bool backend::GetFileStatus(const std::u16string& path, FileStatus& status) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (GetFileAttributesExW(win32::Wide(path), GetFileExInfoStandard, &data) == FALSE) {
     return false;
@@ -64,8 +39,7 @@ bool GetFileStatus(const std::u16string& path, FileStatus& status) {
   return true;
 }
 
-bool ListDirectory(const std::u16string& pattern, std::vector<DirEntry>& out) {
-  if (FaultHit(FaultOp::List, pattern)) return false;
+bool backend::ListDirectory(const std::u16string& pattern, std::vector<DirEntry>& out) {
   WIN32_FIND_DATAW data{};
   HANDLE find = FindFirstFileExW(win32::Wide(pattern), FindExInfoStandard, &data,
                                  FindExSearchNameMatch, nullptr, 0);

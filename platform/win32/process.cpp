@@ -1,5 +1,6 @@
 // Child processes, the location of the running executable, console programs.
 #include "platform/platform.h"
+#include "platform/testing.h"
 #include "platform/text.h"
 #include "platform/win32/text.h"
 // After <windows.h>, which text.h brings in.

@@ -1,14 +1,8 @@
-// Environment, private-profile reads, the clock and sleeping.
+// The environment, as the system and the runtime both see it.
 #include <stdlib.h>
-#include <time.h>
 
-#include <algorithm>
-#include <limits>
-#include <optional>
-
-#include "platform/calendar.h"
-#include "platform/fault.h"
 #include "platform/platform.h"
+#include "platform/testing.h"
 #include "platform/win32/text.h"
 
 namespace plat {
@@ -40,56 +34,6 @@ bool SetEnvironment(const std::u16string& name, const std::u16string& value, boo
   // value removes the variable there, as it does in the runtime.
   _wputenv_s(win32::Wide(name), remove ? L"" : win32::Wide(value));
   return SetEnvironmentVariableW(win32::Wide(name), remove ? nullptr : win32::Wide(value)) != FALSE;
-}
-
-std::u16string ReadProfileString(const std::u16string& section, const std::u16string& key,
-                                 const std::u16string& def, std::size_t capacity,
-                                 const std::u16string& path) {
-  if (capacity == 0) return {};
-  DWORD size =
-      static_cast<DWORD>(std::min<std::size_t>(capacity, std::numeric_limits<DWORD>::max()));
-  std::u16string buffer(size, u'\0');
-  DWORD length =
-      GetPrivateProfileStringW(win32::Wide(section), win32::Wide(key), win32::Wide(def),
-                               reinterpret_cast<wchar_t*>(buffer.data()), size, win32::Wide(path));
-  buffer.resize(std::min<DWORD>(length, size - 1));
-  return buffer;
-}
-
-int ReadProfileInt(const std::u16string& section, const std::u16string& key, int def,
-                   const std::u16string& path) {
-  return static_cast<int>(
-      GetPrivateProfileIntW(win32::Wide(section), win32::Wide(key), def, win32::Wide(path)));
-}
-
-WallClock Now() {
-  if (std::optional<WallClock> fixed = ClockOverride()) return *fixed;
-  FILETIME now{};
-  GetSystemTimeAsFileTime(&now);
-  WallClock clock;
-  clock.seconds = win32::UnixSeconds(now);
-  clock.milliseconds = static_cast<int>(win32::Ticks(now) / 10000 % 1000);
-  return clock;
-}
-
-bool ToLocalCalendar(std::int64_t seconds, Calendar& out) {
-  __time64_t time = seconds;
-  tm parts{};
-  if (_localtime64_s(&parts, &time) != 0) return false;
-  CalendarFromTm(parts, out);
-  return true;
-}
-
-bool ToUtcCalendar(std::int64_t seconds, Calendar& out) {
-  __time64_t time = seconds;
-  tm parts{};
-  if (_gmtime64_s(&parts, &time) != 0) return false;
-  CalendarFromTm(parts, out);
-  return true;
-}
-
-void SleepMilliseconds(int milliseconds) {
-  Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
 }
 
 }  // namespace plat

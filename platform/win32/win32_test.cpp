@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/testing.h"
 #include "platform/win32/text.h"
 #include "tests/support/test_support.h"
 

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "platform/fault.h"
-#include "platform/platform.h"
+#include "platform/testing.h"
 #include "platform/text.h"
 
 namespace qvtest {

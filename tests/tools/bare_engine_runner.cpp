@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/engine.h"
-#include "platform/platform.h"
+#include "platform/testing.h"
 #include "platform/text.h"
 
 int main(int argc, char** argv) {

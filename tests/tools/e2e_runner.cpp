@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/testing.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 

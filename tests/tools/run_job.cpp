@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/testing.h"
 #include "platform/text.h"
 
 int main(int argc, char** argv) {

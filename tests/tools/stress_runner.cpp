@@ -41,7 +41,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/testing.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 
