@@ -3,13 +3,12 @@
 #include "platform/win32/text.h"
 // shlwapi after windows.h, as configured there.
 #include <shlwapi.h>
+// shlwapi names its A or W variant by this macro; the platform's own
+// function of that name must keep it.
+#undef PathIsDirectory
 
 #include "platform/backend.h"
 #include "platform/platform.h"
-
-// shlwapi names its A or W variant by this macro; the launcher's own
-// function of that name must keep it.
-#undef PathIsDirectory
 
 namespace plat {
 
