@@ -2,8 +2,6 @@
 // in UTF-8, headed by the caption and the class the message id gives.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "engine/error_reporter.h"
 
 namespace {
@@ -14,8 +12,9 @@ TEST(ReportTextNative, BoxTextsMatchTheStringTable) {
        "[Vantrel Orbeck] error\nError: HS - 22 - 00 - 2001\n一般不正\n\n"
        "正しくｲﾝｽﾄｰﾙされていません。\n\n"},
       {11284,
-       "[Vantrel Orbeck] warning\nWarning: HS - 22 - 02 - 1284\nﾃﾞｨｽｸ\n\n"
-       "他のプログラムで使用されているため実行ログファイルに書き込みができません。\n\n"},
+       "[Vantrel Orbeck] warning\nWarning: HS - 22 - 02 - "
+       "1284\nﾃﾞｨｽｸ\n\n他のプログラムで使用されているため実行ログファイルに書き込みができません。\n"
+       "\n"},
       {13000, "[Vantrel Orbeck] information\nｲﾝﾌｫﾒｰｼｮﾝ\n\n\n\n"},
   };
   for (const auto& [id, expected] : cases) {

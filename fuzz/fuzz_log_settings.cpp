@@ -1,7 +1,7 @@
-// "logsetup_w.properties" as any bytes or built from its keys, read through a
-// scratch installation, finalised, given a "-Lfn" value and released, with
-// memory running out at a chosen allocation or not at all: fields stay within
-// their sizes, and a log path is only the output directory and the file name.
+// "logsetup_w.properties" as any bytes or built from its keys, loaded for a
+// scratch installation with memory running out at a chosen allocation or not
+// at all: fields stay within their sizes, and a log path is only the output
+// directory and the component's file name.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -37,22 +37,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   s.componentName = (data[0] & 2) ? u"Orbeck" : u"Vorn";
   LoadLogSettings(s);
   FinalizeLogSettings(s);
-  const std::u16string composed = s.logFilePath;
-  const std::u16string outputDir = s.outputDir;
-  ApplyLogFileOption(s, (data[0] & 4) ? u"E:\\x\\job.log" : u"job.log");
   plat::ClearFaults();
+  const std::u16string& outFile = s.components[(data[0] & 2) ? 4 : 0].outFile;
+  qvfuzz::Check(s.logFilePath.empty() ? s.componentActive == 0
+                                      : s.logFilePath == s.outputDir + u"\\" + outFile);
   qvfuzz::Check(std::max({s.errCodeOnly.size(), s.rotateActive.size(), s.rotateDateFlag.size(),
                           s.rotateDateType.size(), s.rotateSizeFlag.size(),
-                          s.rotateNamePosition.size()}) <= 1);
-  qvfuzz::Check(s.rotateSize.size() <= 2 && s.rotateTimes.size() <= 2);
+                          s.rotateNamePosition.size(), s.components[4].active.size()}) <= 1);
+  qvfuzz::Check(s.rotateSize.size() <= 2 && s.rotateTimes.size() <= 2 && s.logSizeMiB >= 0);
   qvfuzz::Check(s.rotateNameDescription.size() <= 11 && s.retryCountText.size() <= 5);
-  for (const ComponentLogSettings& c : s.components) {
-    qvfuzz::Check(c.active.size() <= 1 && (faulted || !c.outFile.empty()));
-  }
-  qvfuzz::Check(s.retryCount >= 1 && s.retryCount <= 10000 && s.logSizeMiB >= 0);
-  const std::u16string& outFile = s.components[(data[0] & 2) ? 4 : 0].outFile;
-  qvfuzz::Check(composed.empty() ? s.componentActive == 0
-                                 : composed == outputDir + u"\\" + outFile);
+  qvfuzz::Check(s.retryCount >= 1 && s.retryCount <= 10000 && (faulted || !outFile.empty()));
+  ApplyLogFileOption(s, (data[0] & 4) ? u"E:\\x\\job.log" : u"job.log");
   ReleaseLogSettings(s);
   qvfuzz::Check(s.outputDir.empty() && s.logFilePath.empty());
   return 0;

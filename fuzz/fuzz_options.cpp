@@ -6,7 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using qvfuzz::Check;
-  if (size < 3) return 0;
+  if (size < 3) return 0;  // the name, the clock, then the text
   constexpr std::u16string_view kNames[] = {u"-Lid", u"-Lfn", u"-Lrf", u"-API"};
   const std::u16string name(kNames[data[0] % 4]);
   const std::u16string text = qvfuzz::Text(data + 3, size - 3, qvfuzz::kCommandLine);
@@ -23,7 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::u16string before = jobId;
   Check(ValidateJobId(jobId) ? jobId == before && before.size() <= 128 : jobId == u"vtJobIdError");
   plat::SetClockOverride(plat::WallClock{std::int64_t{data[1]} << 24, data[2] % 1000});
-  const int number = GenerateJobNumber(text);
-  Check(number >= 0 && number <= 99999);
+  Check(GenerateJobNumber(text) >= 0 && GenerateJobNumber(text) <= 99999);
   return 0;
 }

@@ -1,7 +1,6 @@
-// The private-profile reader of the native port on any settings file, written
-// as UTF-8, as UTF-16LE with its mark, or as the bytes stand: the default shows
-// only when the key is absent, a smaller buffer gets a prefix of the value, and
-// the integer read agrees with the string read.
+// The native private-profile reader on any file (UTF-8, UTF-16LE, raw bytes):
+// the default shows only when the key is absent, a smaller buffer gets a
+// prefix of the value, and the integer read agrees with the string read.
 #include <filesystem>
 #include <fstream>
 
@@ -10,7 +9,6 @@
 #include "platform/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using qvfuzz::Check;
   using namespace std::literals;
   static const std::string file = std::filesystem::temp_directory_path() / "qv-fuzz-profile.ini";
   if (size < 1) return 0;
@@ -24,14 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::u16string section = (data[0] & 8) ? u"s" : u"S";
   const std::u16string whole = plat::ReadProfileString(section, u"K", u"\x01", 1 << 20, path);
   const std::u16string other = plat::ReadProfileString(section, u"K", u"zz ", 1 << 20, path);
-  Check(whole == other || (whole == u"\x01" && other == u"zz"));
+  qvfuzz::Check(whole == other || (whole == u"\x01" && other == u"zz"));  // the default: absent
   for (std::size_t capacity : {1, 2, 3, 4, 30}) {
     const std::u16string part = plat::ReadProfileString(section, u"K", u"\x01", capacity, path);
-    Check(part.size() < capacity && whole.starts_with(part));
+    qvfuzz::Check(part.size() < capacity && whole.starts_with(part));
   }
-  const bool empty = plat::ReadProfileString(section, u"K", u"", 30, path).empty();
   const int a = plat::ReadProfileInt(section, u"K", 7, path);
   const int b = plat::ReadProfileInt(section, u"K", -3, path);
-  Check(empty ? a == 7 && b == -3 : a == b);
+  qvfuzz::Check(plat::ReadProfileString(section, u"K", u"", 30, path).empty() ? a == 7 && b == -3
+                                                                              : a == b);
   return 0;
 }

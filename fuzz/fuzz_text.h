@@ -1,6 +1,5 @@
 // Fuzzer bytes as text: most bytes pick a character of an alphabet of what the
-// target treats specially, so that those meet often; a byte from 0xF8 on takes
-// the next two as any UTF-16 code unit, lone surrogates included.
+// target treats specially; from 0xF8 on, the next two are any UTF-16 unit.
 #pragma once
 
 #include <cstdint>
