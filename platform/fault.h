@@ -1,5 +1,6 @@
 // Fault injection at the platform seam. Tests make a chosen operation fail
-// without a real disk doing it; both backends consult FaultHit first.
+// without a real disk doing it; platform.cpp consults FaultHit before it calls
+// either backend.
 #pragma once
 
 #include <cstddef>

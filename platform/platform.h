@@ -1,7 +1,9 @@
 // Operating-system services of the launcher, stated in the launcher's own terms.
 // Two backends implement this header: platform/win32 (the product) and
-// platform/posix (the native port). Nothing outside platform/ talks to the
-// operating system directly.
+// platform/posix (the native port); platform.cpp states the services a fault
+// rule can make fail once for both. Services only tests use are in
+// platform/testing.h. Nothing outside platform/ talks to the operating system
+// directly.
 //
 // Paths are UTF-16 with "\" as the separator, as the suite writes them; the
 // POSIX backend maps "\" to "/" at the system call.

@@ -115,7 +115,6 @@ bool LockAgainstHolders(const std::string& sys, Descriptor& guard) {
       file.fd = open(sys.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     }
     if (file.fd < 0) return false;
-    if (posix::guardOpenedHook != nullptr) posix::guardOpenedHook(sys);
     if (flock(file.fd, LOCK_EX | LOCK_NB) != 0) return false;
     if (BearsName(file.fd, sys)) {
       guard.fd = file.Release();

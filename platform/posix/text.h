@@ -1,5 +1,4 @@
-// The POSIX backend's passage of the launcher's text to the system, shared by
-// its files.
+// The POSIX backend's passage of the launcher's text to the system.
 #pragma once
 
 #include <string>
@@ -8,9 +7,5 @@ namespace plat::posix {
 
 // The system's form of a launcher path: UTF-8, every "\" turned into "/".
 std::string SystemPath(const std::u16string& path);
-
-// Called, when set, between the open and the lock of a file about to be moved
-// or deleted, with its system path: tests hand the name to another file there.
-inline void (*guardOpenedHook)(const std::string& sys) = nullptr;
 
 }  // namespace plat::posix
