@@ -25,9 +25,8 @@ int wmain(int argc, wchar_t** argv) {
     return 1;
   }
   const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
-  std::printf("fixed %u.%u.%u.%u\n", HIWORD(fixed->dwFileVersionMS),
-              LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
-              LOWORD(fixed->dwFileVersionLS));
+  std::printf("fixed %u.%u.%u.%u\n", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+              HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
   if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &value, &length) || length < 4) {
     return 1;
   }
