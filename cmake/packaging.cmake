@@ -10,6 +10,9 @@
 
 if(WIN32)
   target_sources(vtlog PRIVATE ${CMAKE_SOURCE_DIR}/resources/vtlog.rc)
+  # windres reports no included files: a new version must still rebuild both.
+  set_property(SOURCE resources/Qorvane.rc resources/vtlog.rc APPEND PROPERTY OBJECT_DEPENDS
+    ${CMAKE_SOURCE_DIR}/resources/versioninfo.rc ${CMAKE_BINARY_DIR}/generated/version.h)
   # Reads a program's version resource as Windows hands it to Explorer.
   add_executable(file_version platform/win32/file_version_entry.cpp)
   target_link_libraries(file_version PRIVATE version)
