@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
-  g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev xvfb xauth locales valgrind)
+  g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev xvfb xauth locales valgrind unzip)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -31,3 +31,7 @@ ctest --preset native-asan -j2
 
 echo "== Windows tests under Wine"
 ctest --preset windows -j2
+
+# ---- release packages (scripts/package_test.sh) ----
+echo "== release packages: build, install into scratch directories, run a job"
+scripts/package_test.sh

@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# Package test: builds the release packages (scripts/package.sh), installs each
+# into a scratch directory as an operator would, with a real installation
+# around it, runs jobs through it and vtlog check on it.
+#   Windows: the zip unpacked and run under Wine; the testkit's sample engine
+#            is copied in as Qorvane.dll (only here, never in a package).
+#   Linux:   the .deb unpacked with dpkg-deb -x, the .tar.gz compared with it,
+#            and cmake --install into a prefix.
+# Also checks that the version resources, vtlog --version and the package
+# names give the one version of CMakeLists.txt.
+# usage: scripts/package_test.sh [windows|native]...   (both when none is named)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+export QORVANE_WINEPREFIX="${QORVANE_WINEPREFIX:-$root/build/windows/wineprefix}"
+builds=("$@")
+((${#builds[@]})) || builds=(windows native)
+scripts/package.sh "${builds[@]}"
+
+version=$(sed -n 's/^project(Qorvane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+failures=0
+pass() { echo "  ok: $*"; }
+fail() {
+  echo "  FAILED: $*"
+  failures=$((failures + 1))
+}
+expect() { # description actual expected
+  if [[ $2 == "$3" ]]; then pass "$1"; else fail "$1: got [$2], expected [$3]"; fi
+}
+
+# The files below a directory, one line, relative names.
+files_in() { # dir
+  if [[ -d $1 ]]; then (cd "$1" && find . -type f | sort | tr '\n' ' '); else echo "(no directory $1)"; fi
+}
+
+scratch=$(mktemp -d "$root/build/package-test.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+
+# The sample log settings file in the launcher's one form: byte-order mark,
+# UTF-16LE, CR LF after every line, the last one included.
+check_properties() { # file
+  [[ -f $1 ]] || { fail "no $1"; return; }
+  local hex
+  hex=$(od -An -tx1 -v "$1" | tr -d ' \n')
+  [[ $hex == fffe* && $hex == *0d000a00 ]] || { fail "$1: no byte-order mark or no CR LF at the end"; return; }
+  local text
+  text=$(tail -c +3 "$1" | iconv -f UTF-16LE -t UTF-8)
+  if grep -q $'[^\r]$' <<<"$text" || grep -q '^#' <<<"$text"; then
+    fail "$1: a line without CR LF, or a comment line"
+  else
+    pass "samples/logsetup_w.properties is UTF-16LE with byte-order mark and CR LF"
+  fi
+}
+
+# One installation: program directory, suite root with the samples in place,
+# data root. Prints nothing; the caller runs jobs in it.
+lay_out() { # base program-dir
+  mkdir -p "$1/Vantrel/system" "$1/Vantrel/private" "$1/VantrelData"
+  cp "$2/samples/VantrelV12.ini" "$1/Vantrel/system/"
+  cp "$2/samples/logsetup_w.properties" "$1/Vantrel/private/"
+}
+
+# Runs the jobs and the checks of one installed build. "run" runs a program
+# of the build (under Wine or natively), "path" spells a path for it.
+exercise() { # launcher vtlog run_job success-exit failure-exit
+  local launcher=$1 vtlog=$2 runner=$3 code out
+  code=0
+  out=$(run "$vtlog" check 2>&1) || code=$?
+  expect "vtlog check before the first job exits 0" "$code" 0
+  [[ $code == 0 ]] || printf '%s\n' "$out" | sed -n '/^findings/,$p'
+  expect "job -Xrc1 exits with the engine's result" "$(run "$runner" "$(path "$launcher")" "-Lid4711 -Xrc1" | tr -d '\r')" "$4"
+  expect "job -Xrc-5 exits with the engine's result" "$(run "$runner" "$(path "$launcher")" "-Lid4712 -Xrc-5" | tr -d '\r')" "$5"
+  out=$(run "$vtlog" jobs | tr -d '\r') || true
+  grep -q '^4711 .* success ' <<<"$out" && grep -q '^4712 .* failed -5 ' <<<"$out" &&
+    pass "vtlog jobs: 4711 success, 4712 failed -5" || fail "vtlog jobs: $out"
+  code=0
+  run "$vtlog" check >/dev/null 2>&1 || code=$?
+  expect "vtlog check after the jobs exits 0" "$code" 0
+  code=0
+  out=$(run "$vtlog" --version 2>&1 | tr -d '\r') || code=$?
+  if [[ $code == 0 ]] && grep -qw -- "$version" <<<"$out"; then
+    pass "vtlog --version names $version"
+  elif [[ $code == 2 && $out == *sage* ]]; then
+    echo "  skipped: this vtlog has no --version (usage error)"
+  else
+    fail "vtlog --version (exit $code): $out"
+  fi
+}
+
+for build in "${builds[@]}"; do
+  dir=build/$build-release
+  if [[ $build == windows ]]; then
+    echo "== Windows package, under Wine"
+    base=Qorvane-$version-win64
+    [[ -f $dir/$base.zip && -f $dir/$base-testkit.zip ]] && pass "$base.zip and its testkit" ||
+      fail "no $dir/$base.zip or $base-testkit.zip"
+    if unzip -Z1 "$dir/$base.zip" | grep -qi '\.dll$'; then
+      fail "$base.zip holds a library: $(unzip -Z1 "$dir/$base.zip" | grep -i '\.dll$')"
+    else
+      pass "$base.zip holds no library (no Qorvane.dll)"
+    fi
+    unzip -q "$dir/$base.zip" -d "$scratch/win"
+    unzip -q "$dir/$base-testkit.zip" -d "$scratch/win-testkit"
+    pkg=$scratch/win/$base kit=$scratch/win-testkit/$base/testkit
+    check_properties "$pkg/samples/logsetup_w.properties"
+    # The guide's layout: the programs beside the suite's engine.
+    lay_out "$scratch/win" "$pkg"
+    bin=$scratch/win/Vantrel/bin
+    mkdir -p "$bin"
+    cp "$pkg/Qorvane.exe" "$pkg/vtlog.exe" "$bin/"
+    cp "$kit/sample_engine.dll" "$bin/Qorvane.dll"
+    run() { cmake/wine-run.sh "$@"; }
+    path() { echo "Z:${1//\//\\}"; }
+    export VANTREL_V12="$(path "$bin");$(path "$scratch/win/Vantrel");$(path "$scratch/win/VantrelData")"
+    for exe in Qorvane vtlog; do
+      expect "$exe.exe version resource" "$(run "$kit/file_version.exe" "$(path "$bin/$exe.exe")" | tr -d '\r' | tr '\n' '|')" \
+        "fixed $version.0|ProductName Vantrel V12|FileVersion $version|ProductVersion $version|"
+    done
+    # All 32 bits of the exit code, through GetExitCodeProcess.
+    exercise "$bin/Qorvane.exe" "$bin/vtlog.exe" "$kit/run_job.exe" 1 -5
+  else
+    echo "== Linux packages"
+    base=Qorvane-$version-linux-x86_64
+    deb=$dir/qorvane_${version}_amd64.deb
+    [[ -f $deb && -f $dir/$base.tar.gz && -f $dir/$base-testkit.tar.gz ]] &&
+      pass "$(basename "$deb"), $base.tar.gz and its testkit" || fail "packages missing in $dir"
+    mkdir -p "$scratch/deb" "$scratch/tgz" "$scratch/kit"
+    dpkg-deb -x "$deb" "$scratch/deb"
+    tar -xzf "$dir/$base.tar.gz" -C "$scratch/tgz"
+    tar -xzf "$dir/$base-testkit.tar.gz" -C "$scratch/kit"
+    expect ".deb and .tar.gz hold the same files" \
+      "$(files_in "$scratch/deb/opt/vantrel")" "$(files_in "$scratch/tgz/$base")"
+    if find "$scratch/deb" "$scratch/tgz" -iname '*.dll' | grep -q .; then
+      fail "a runtime package holds a library"
+    else
+      pass "the runtime packages hold no library (no Qorvane.dll)"
+    fi
+    pkg=$scratch/deb/opt/vantrel
+    check_properties "$pkg/samples/logsetup_w.properties"
+    cp "$scratch/kit/$base/testkit/sample_engine.dll" "$pkg/bin/Qorvane.dll"
+    lay_out "$scratch/linux" "$pkg"
+    run() { "$@"; }
+    path() { echo "$1"; }
+    export VANTREL_V12="$pkg/bin;$scratch/linux/Vantrel;$scratch/linux/VantrelData"
+    # A POSIX parent sees the low 8 bits: -5 arrives as 251.
+    exercise "$pkg/bin/qorvane" "$pkg/bin/vtlog" "$scratch/kit/$base/testkit/run_job" 1 251
+    cmake --install "$dir" --prefix "$scratch/prefix" >/dev/null
+    expect "cmake --install into a prefix" "$(files_in "$scratch/prefix")" "$(files_in "$scratch/tgz/$base")"
+  fi
+done
+
+echo
+if ((failures)); then
+  echo "package test: $failures failed"
+  exit 1
+fi
+echo "package test: passed"
