@@ -4,3 +4,11 @@
 #pragma once
 
 #include "platform/platform.h"
+
+namespace plat {
+
+// Ends a started process at once, as a kill by its id does (TerminateProcess,
+// SIGKILL): no cleanup of its own runs. WaitProcess then reaps it.
+bool KillProcess(ProcessObject& process);
+
+}  // namespace plat

@@ -1,6 +1,7 @@
 // Environment, libraries, child processes and the program's own location on
 // POSIX.
 #include <dlfcn.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/posix_internal.h"
+#include "platform/testing.h"
 #include "platform/text.h"
 
 struct plat::LibraryObject {
@@ -93,6 +95,10 @@ bool WaitProcess(ProcessObject& process, std::int64_t& exitCode) {
   }
   exitCode = process.exitCode;
   return true;
+}
+
+bool KillProcess(ProcessObject& process) {
+  return !process.ended && kill(process.pid, SIGKILL) == 0;
 }
 
 std::u16string ExecutableDirectory() {

@@ -115,6 +115,14 @@ bool WriteBytes(FileObject& file, const void* data, std::size_t size) {
   return !fail;
 }
 
+bool SetFileModTime(FileObject& file, std::int64_t seconds, std::int32_t nanos) {
+  const std::uint64_t ticks =
+      static_cast<std::uint64_t>(seconds + win32::kEpochOffsetSeconds) * win32::kTicksPerSecond +
+      static_cast<std::uint64_t>(nanos / 100);
+  FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  return SetFileTime(file.handle, nullptr, nullptr, &time) != FALSE;
+}
+
 std::ptrdiff_t ReadBytes(FileObject& file, void* data, std::size_t size) {
   if (FaultHit(FaultOp::Read, file.path)) return -1;
   DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));

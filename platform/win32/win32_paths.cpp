@@ -39,9 +39,13 @@ bool CanOpenForReading(const std::u16string& path) {
   return true;
 }
 
-bool MoveNoReplace(const std::u16string& from, const std::u16string& to) {
+bool MoveNoReplace(const std::u16string& from, const std::u16string& to, bool* otherVolume) {
+  if (otherVolume != nullptr) *otherVolume = false;
   if (FaultHit(FaultOp::Move, from)) return false;
-  return MoveFileW(win32::Wide(from), win32::Wide(to)) != FALSE;
+  // Without MOVEFILE_COPY_ALLOWED a move to another volume is refused, not copied.
+  if (MoveFileExW(win32::Wide(from), win32::Wide(to), 0) != FALSE) return true;
+  if (otherVolume != nullptr && GetLastError() == ERROR_NOT_SAME_DEVICE) *otherVolume = true;
+  return false;
 }
 
 bool RemoveFile(const std::u16string& path) {

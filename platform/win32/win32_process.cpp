@@ -1,5 +1,6 @@
 // Child processes, the location of the running executable, console programs.
 #include "platform/platform.h"
+#include "platform/testing.h"
 #include "platform/text.h"
 #include "platform/win32/win32_text.h"
 // After <windows.h>, which win32_text.h brings in.
@@ -40,6 +41,10 @@ bool WaitProcess(ProcessObject& process, std::int64_t& exitCode) {
   // Result codes are signed: -2001 leaves as 0xFFFFF82F and comes back as -2001.
   exitCode = static_cast<std::int32_t>(code);
   return true;
+}
+
+bool KillProcess(ProcessObject& process) {
+  return TerminateProcess(process.handle, 1) != FALSE;
 }
 
 std::u16string ExecutableDirectory() {
