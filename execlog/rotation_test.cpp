@@ -85,26 +85,19 @@ TEST_F(Rotation, DecidesBySizeAndByUtcCalendarFields) {
   const std::u16string size = u"runtime.rotate.rule.sizeflg=1\r\nruntime.rotate.rule.size=";
   const std::u16string date = u"runtime.rotate.rule.dateflg=1\r\nruntime.rotate.rule.datetype=";
   const std::int64_t today = Utc(2026, 12, 5, 1);
+  // clang-format off
   const Row rows[] = {
-      {size + u"0", 0, today, R::SizeReached},
-      {size + u"0", -1, today, R::NoLog},
-      {size + u"1", kMiB, today, R::SizeReached},
-      {size + u"1", kMiB - 1, today, R::NotDue},
-      {size + u"99", 2048 * kMiB + 1, today, R::SizeReached},
-      {date + u"2", 2048 * kMiB + 1, today, R::NotDue},
-      {date + u"2", 0, Utc(2026, 12, 4, 23), R::DatePassed},
-      {date + u"2", 0, Utc(2026, 12, 5, 0), R::NotDue},
-      {date + u"1", 0, Utc(2026, 11, 30, 23), R::DatePassed},
-      {date + u"1", 0, Utc(2026, 12, 1, 0), R::NotDue},
-      {date + u"0", 0, Utc(2025, 12, 31, 23), R::DatePassed},
-      {date + u"0", 0, Utc(2026, 1, 1, 0), R::NotDue},
-      {date + u"1", 0, Utc(2027, 1, 3), R::DatePassed},  // month 12 > 1
-      {date + u"0", 0, Utc(2027, 1, 3), R::NotDue},
-      {date + u"2", 0, Utc(2026, 12, 6), R::NotDue},
-
-      {u"", 0, Utc(2020, 1, 1), R::NotDue},
+      {size + u"0", 0, today, R::SizeReached}, {size + u"0", -1, today, R::NoLog},
+      {size + u"1", kMiB, today, R::SizeReached}, {size + u"1", kMiB - 1, today, R::NotDue},
+      {size + u"99", 2048 * kMiB + 1, today, R::SizeReached}, {date + u"2", 2048 * kMiB + 1, today, R::NotDue},
+      {date + u"2", 0, Utc(2026, 12, 4, 23), R::DatePassed}, {date + u"2", 0, Utc(2026, 12, 5, 0), R::NotDue},
+      {date + u"1", 0, Utc(2026, 11, 30, 23), R::DatePassed}, {date + u"1", 0, Utc(2026, 12, 1, 0), R::NotDue},
+      {date + u"0", 0, Utc(2025, 12, 31, 23), R::DatePassed}, {date + u"0", 0, Utc(2026, 1, 1, 0), R::NotDue},
+      {date + u"1", 0, Utc(2027, 1, 3), R::DatePassed}, {date + u"0", 0, Utc(2027, 1, 3), R::NotDue},
+      {date + u"2", 0, Utc(2026, 12, 6), R::NotDue}, {u"", 0, Utc(2020, 1, 1), R::NotDue},
       {u"runtime.rotate.active=0\r\n" + size + u"0", 0, today, R::Off},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(plat::ToUtf8(row.settings) + " size " + std::to_string(row.size));
     fs::remove_all(NativePath(rot));
@@ -170,51 +163,44 @@ TEST_F(Rotation, SameDayRotationsTakeTheLowestFreeNumberAsPlanned) {
 }
 
 // Whatever fails, the log stays whole where it was and no copy is left.
+// Setup: L lock held, W log held by a writer, F a file in the rotation
+// directory's place, E an earlier rotation of today, C the copy alone.
 TEST_F(Rotation, FailuresLeaveTheLogWhereItIs) {
   using plat::FaultOp;
   struct Row {
-    const char* what;
-    bool copy, holdLock, holdLog, rotateDirIsFile, earlier;
+    std::string setup;
     FaultOp op;
     std::u16string path;
     std::size_t shortWrite = 0;
   };
   const std::u16string copying = u".copying", copied = u".copied";
   const Row rows[] = {
-      {"lock held by another open", false, true, false, false, false, FaultOp::Alloc, u"|"},
-      {"log held by a writer", false, false, true, false, false, FaultOp::Alloc, u"|"},
-      {"rotation directory is a file", false, false, false, true, false, FaultOp::Alloc, u"|"},
-      {"displaced file cannot move", false, false, false, false, true, FaultOp::Move, u"old"},
-      {"copy: log held by a writer", true, false, true, false, false, FaultOp::Alloc, u"|"},
-      {"copy: short write", true, false, false, false, false, FaultOp::Write, copying, 3},
-      {"copy: read fails", true, false, false, false, false, FaultOp::Read, u"orbeck.log"},
-      {"copy: complete copy not renamed", true, false, false, false, false, FaultOp::Move, copying},
-      {"copy: log not removed", true, false, false, false, false, FaultOp::Remove, u"orbeck.log"},
-      {"copy: no copy can be made", true, false, false, false, false, FaultOp::Open, copying},
+      {"L", FaultOp::Alloc, u"|"},         {"W", FaultOp::Alloc, u"|"},
+      {"F", FaultOp::Alloc, u"|"},         {"E", FaultOp::Move, u"old"},  // displaced file stays
+      {"CW", FaultOp::Alloc, u"|"},        {"C", FaultOp::Write, copying, 3},
+      {"C", FaultOp::Read, u"orbeck.log"}, {"C", FaultOp::Move, copying},
+      {"C", FaultOp::Open, copying},       {"C", FaultOp::Remove, u"orbeck.log"},
   };
   Settings(kBySize0);
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
+    SCOPED_TRACE(row.setup + " " + plat::ToUtf8(row.path));
+    auto has = [&](char c) { return row.setup.find(c) != std::string::npos; };
     plat::ClearFaults();
     fs::remove_all(NativePath(rot));
-    if (row.rotateDirIsFile) qvtest::WriteBytes(rot, "");
-    fs::create_directories(NativePath(row.copy || row.earlier ? rot : out));
-    if (row.earlier) MakeFile(Rotated(), 0, kLoadTime, "earlier");
+    if (has('F')) qvtest::WriteBytes(rot, "");
+    fs::create_directories(NativePath(has('C') || has('E') ? rot : out));
+    if (has('E')) MakeFile(Rotated(), 0, kLoadTime, "earlier");
     MakeFile(log, 0, kLoadTime, "live record\r\n");
-    plat::FileHandle held;
-    if (row.holdLock) held = OpenLogForAppend(lock);
-    if (row.holdLog) held = OpenLogForAppend(log);
+    plat::FileHandle held =
+        has('L') || has('W') ? OpenLogForAppend(has('L') ? lock : log) : nullptr;
     Plan();
     Inject(row.op, 1, row.path, row.shortWrite);
-    if (row.copy) {
-      EXPECT_EQ(CopyLogToRotateDir(Rotated(), loaded), 0);
-    } else {
-      RotateExecLog(u"Orbeck");
-    }
+    if (has('C')) EXPECT_EQ(CopyLogToRotateDir(Rotated(), loaded), 0);
+    if (!has('C')) RotateExecLog(u"Orbeck");
     EXPECT_EQ(ReadBytes(log), "live record\r\n");
-    EXPECT_EQ(Exists(Rotated()), row.earlier);
+    EXPECT_EQ(Exists(Rotated()), has('E'));
     EXPECT_FALSE(Exists(Rotated() + copying) || Exists(Rotated() + copied));
-    EXPECT_EQ(Exists(lock), row.holdLock);
+    EXPECT_EQ(Exists(lock), has('L'));
     held.reset();
     fs::remove(NativePath(lock));
   }
@@ -226,53 +212,42 @@ TEST_F(Rotation, FailuresLeaveTheLogWhereItIs) {
   EXPECT_TRUE(Exists(lock));
 }
 
+// The dated name at its position; then names that are generations of it
+// (any date, a number) and, after "-", names that are not.
 TEST(RotationNames, DatedNamesAndTheirNumberedForms) {
   struct Row {
     std::u16string log, description;
     int position;
-    std::u16string expected;
-    std::vector<std::u16string> alsoRotated, notRotated;
+    std::vector<std::u16string> names;
   };
+  // clang-format off
   const Row rows[] = {
-      {u"D:\\o\\orbeck.log",
-       u"YYYYMMDD",
-       0,
-       u"20261205_orbeck.log",
-       {u"20200101_ORBECK.LOG", u"20261205_orbeck_9998.log", u"20261205_orbeck_0.log"},
-       {u"orbeck.log", u"2026120_orbeck.log", u"20261205_orbeck_.log", u"20261205_orbeck_12345.log",
-        u"20261205_orbeck.log.copied", u"x20261205_orbeck.log"}},
-      {u"D:\\o\\orbeck.log",
-       u"YYYYMMDD",
-       1,
-       u"orbeck_20261205.log",
-       {u"orbeck_19991231_3.log"},
-       {u"orbeck_2026120a.log", u"orbeck_20261205.log.copying", u"rotation.lock"}},
-      {u"D:\\o\\orbeck.log", u"", 1, u"orbeck_.log", {u"orbeck__1.log"}, {u"orbeck.log"}},
-      {u"D:\\o\\Orbeck7.log",
-       u"YYYYMMDD",
-       1,
-       u"Orbeck7_20261205.log",
-       {},
-       {u"LogWriteError_Orbeck7.log"}},
-      {u"D:\\o\\orbeck.log", u"YYYY-YY", 1, u"orbeck_2026-26.log", {}, {u"orbeck_2026-2026.log"}},
-      {u"D:\\o\\orbeck.log", u"DD.MM.YY", 1, u"orbeck_05.12.26.log", {}, {}},
-      {u"D:\\o\\orbeck.log", u"yyyymmdd", 1, u"orbeck_yyyymmdd.log", {}, {u"orbeck_20261205.log"}},
-      {u"D:\\o\\orbeck", u"DD.MM.YY", 1, u"orbeck_05.12.26", {u"orbeck_01.01_7.00"}, {}},
-      {u"D:\\o\\orbeck.log", u"OLD", 1, u"orbeck_OLD.log", {u"orbeck_old_2.log"}, {}},
+      {u"orbeck.log", u"YYYYMMDD", 0, {u"20261205_orbeck.log", u"20200101_ORBECK.LOG", u"20261205_orbeck_9998.log",
+          u"20261205_orbeck_0.log", u"-", u"orbeck.log", u"2026120_orbeck.log", u"20261205_orbeck_.log",
+          u"20261205_orbeck_12345.log", u"20261205_orbeck.log.copied", u"x20261205_orbeck.log"}},
+      {u"orbeck.log", u"YYYYMMDD", 1, {u"orbeck_20261205.log", u"orbeck_19991231_3.log", u"-",
+          u"orbeck_2026120a.log", u"orbeck_20261205.log.copying", u"rotation.lock"}},
+      {u"orbeck.log", u"", 1, {u"orbeck_.log", u"orbeck__1.log", u"-", u"orbeck.log"}},
+      {u"Orbeck7.log", u"YYYYMMDD", 1, {u"Orbeck7_20261205.log", u"-", u"LogWriteError_Orbeck7.log"}},
+      {u"orbeck.log", u"YYYY-YY", 1, {u"orbeck_2026-26.log", u"-", u"orbeck_2026-2026.log"}},
+      {u"orbeck.log", u"yyyymmdd", 1, {u"orbeck_yyyymmdd.log", u"-", u"orbeck_20261205.log"}},
+      {u"orbeck", u"DD.MM.YY", 1, {u"orbeck_05.12.26", u"orbeck_01.01_7.00"}},
   };
+  // clang-format on
   for (const Row& row : rows) {
     LogSettings settings;
-    settings.logFilePath = row.log;
+    settings.logFilePath = u"D:\\o\\" + row.log;
     settings.rotateDir = u"R";
     settings.rotateNameDescription = row.description;
     settings.rotateNamePos = row.position;
     settings.loadTime = kLoadTime;
-    EXPECT_EQ(MakeRotatedName(settings), u"R\\" + row.expected);
-    EXPECT_TRUE(IsRotatedName(settings, row.expected)) << plat::ToUtf8(row.expected);
-    for (const auto& name : row.alsoRotated)
-      EXPECT_TRUE(IsRotatedName(settings, name)) << plat::ToUtf8(name);
-    for (const auto& name : row.notRotated)
-      EXPECT_FALSE(IsRotatedName(settings, name)) << plat::ToUtf8(name);
+    EXPECT_EQ(MakeRotatedName(settings), u"R\\" + row.names[0]);
+    bool generation = true;
+    for (const std::u16string& name : row.names) {
+      generation = generation && name != u"-";
+      EXPECT_TRUE(name == u"-" || IsRotatedName(settings, name) == generation)
+          << plat::ToUtf8(name);
+    }
   }
   EXPECT_EQ(NumberedRotatedName(u"D:\\v_1.0\\a.log\\orbeck.log", 12),
             u"D:\\v_1.0\\a.log\\orbeck_12.log");
