@@ -195,8 +195,7 @@ TEST_F(Rotation, FailuresLeaveTheLogWhereItIs) {
         has('L') || has('W') ? OpenLogForAppend(has('L') ? lock : log) : nullptr;
     Plan();
     Inject(row.op, 1, row.path, row.shortWrite);
-    if (has('C')) EXPECT_EQ(CopyLogToRotateDir(Rotated(), loaded), 0);
-    if (!has('C')) RotateExecLog(u"Orbeck");
+    EXPECT_EQ(has('C') ? CopyLogToRotateDir(Rotated(), loaded) : (RotateExecLog(u"Orbeck"), 0), 0);
     EXPECT_EQ(ReadBytes(log), "live record\r\n");
     EXPECT_EQ(Exists(Rotated()), has('E'));
     EXPECT_FALSE(Exists(Rotated() + copying) || Exists(Rotated() + copied));
