@@ -1,5 +1,6 @@
 // Cost of the rotation's walk over a crowded rotation directory: listing,
-// ordering and pruning 1,000 and 10,000 rotated logs. Every job pays this
+// ordering and pruning 1,000 and 10,000 rotated logs, finding the free number
+// in a full directory, and the copy into another volume. Every job pays this
 // while it holds "rotation.lock", so the other writers wait as long.
 #include <benchmark/benchmark.h>
 
@@ -29,9 +30,13 @@ struct Directory {
     settings.rotateDir = temp.path();
     settings.logFilePath = temp / u"orbeck.log";
     settings.rotateTimes = u"99";
+    settings.rotateNameDescription = u"YYYYMMDD";
+    settings.rotateNamePos = 1;
     const auto newest = std::chrono::file_clock::now();
     for (int i = 0; i < count; ++i) {
-      const std::u16string path = temp / (u"orbeck_" + plat::Widen(std::to_string(i)) + u".log");
+      // orbeck_20261205.log, then its numbered names.
+      const std::u16string number = i == 0 ? u"" : u"_" + plat::Widen(std::to_string(i));
+      const std::u16string path = temp / (u"orbeck_20261205" + number + u".log");
       qvtest::WriteBytes(path, "");
       fs::last_write_time(qvtest::NativePath(path), newest - std::chrono::seconds(i));
     }
@@ -85,6 +90,37 @@ void BM_SortOnly(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// Today's name and every number up to 9998 taken: the displaced file has
+// nowhere to go. Argument 1: the listing refused, every name tried by an open.
+void BM_NextFreeSuffixFull(benchmark::State& state) {
+  Directory& directory = DirectoryOf(9999);
+  plat::ClearFaults();
+  if (state.range(0) == 1) plat::InjectFault({plat::FaultOp::List, 0, -1, u""});
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(NextFreeSuffix(directory.temp / u"orbeck_20261205.log"));
+  }
+  plat::ClearFaults();
+}
+
+// The copy into another volume (here within one, through the same code):
+// bytes per second of the log copied, kept and removed.
+void BM_CopyLog(benchmark::State& state) {
+  qvtest::ScopedTempDir temp;
+  LogSettings settings;
+  settings.logFilePath = temp / u"orbeck.log";
+  const std::u16string rotated = temp / u"orbeck_20261205.log";
+  fs::resize_file(
+      (qvtest::WriteBytes(settings.logFilePath, ""), qvtest::NativePath(settings.logFilePath)),
+      static_cast<std::uintmax_t>(state.range(0)) << 20);
+  for (auto _ : state) {
+    CopyLogToRotateDir(rotated, settings);
+    plat::MoveNoReplace(rotated, settings.logFilePath);
+  }
+  state.SetBytesProcessed(state.iterations() * (state.range(0) << 20));
+}
+
+BENCHMARK(BM_NextFreeSuffixFull)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CopyLog)->Arg(64)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListAndSort)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Prune)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SortOnly)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);

@@ -30,7 +30,177 @@ bool UtcCalendarOf(std::int64_t time, plat::Calendar& calendar) {
   return time != 0 && plat::ToUtcCalendar(time, calendar);
 }
 
+// Stands for one digit of a date in the pattern of the rotated names; no
+// file name holds it.
+constexpr char16_t kDigit = u'\0';
+constexpr std::size_t kCopyChunk = 1 << 20;
+
+bool IsDigit(char16_t c) {
+  return c >= u'0' && c <= u'9';
+}
+
+// The rotated path for the given date fields.
+std::u16string RotatedPath(const LogSettings& settings, const std::u16string& year,
+                           const std::u16string& shortYear, const std::u16string& month,
+                           const std::u16string& day) {
+  // "YYYY" before "YY", so that the short form never matches inside the long.
+  std::u16string date = settings.rotateNameDescription.substr(0, kDescriptionMax);
+  date = ReplaceAll(std::move(date), u"YYYY", year);
+  date = ReplaceAll(std::move(date), u"YY", shortYear);
+  date = ReplaceAll(std::move(date), u"MM", month);
+  date = ReplaceAll(std::move(date), u"DD", day);
+  if (settings.rotateNamePos == 0) {
+    return settings.rotateDir + u"\\" + date + u"_" + SplitFileName(settings.logFilePath);
+  }
+  return settings.rotateDir + u"\\" + SplitBaseName(settings.logFilePath) + u"_" + date +
+         SplitExtension(settings.logFilePath);
+}
+
+// name against a pattern: kDigit takes any digit, the rest compares as the
+// file system compares names.
+bool Matches(std::u16string_view name, std::u16string_view pattern) {
+  if (name.size() != pattern.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (pattern[i] == kDigit ? !IsDigit(name[i])
+                             : !EqualsIgnoreCase(name.substr(i, 1), pattern.substr(i, 1))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+RotationReason DecideRotation(const LogSettings& settings) {
+  if (settings.rotateEnabled == 0) return RotationReason::Off;
+  if (FileOpenable(settings.logFilePath) == 0) return RotationReason::NoLog;
+  if (settings.rotateBySize != 0 &&
+      FileSizeMiB(settings.logFilePath) >= settings.rotateSizeLimitMiB) {
+    return RotationReason::SizeReached;
+  }
+  if (settings.rotateByDate == 0) return RotationReason::NotDue;
+  const std::int64_t m = FileModTime(settings.logFilePath);
+  const std::int64_t t = settings.loadTime;
+  // Each field is compared on its own: a log dated in the future can still
+  // rotate through a lower field.
+  const bool yearLater = YearOf(t) > YearOf(m);
+  const bool monthLater = MonthOf(t) > MonthOf(m);
+  const bool dayLater = DayOf(t) > DayOf(m);
+  const int unit = settings.rotateDateUnit;
+  const bool passed = (unit >= 0 && unit <= 2 && yearLater) ||
+                      (unit >= 1 && unit <= 2 && monthLater) || (unit == 2 && dayLater);
+  return passed ? RotationReason::DatePassed : RotationReason::NotDue;
+}
+
+// 1 when the log begins with every byte of the copy, 0 when not (or there is
+// no log), -1 when the copy cannot be read.
+int LogBeginsWith(const std::u16string& log, const std::u16string& copy) {
+  plat::FileHandle from;
+  plat::FileHandle against;
+  if (plat::OpenFile(copy, plat::OpenMode::ReadShared, from) != plat::OpenStatus::Opened) return -1;
+  if (plat::OpenFile(log, plat::OpenMode::ReadShared, against) != plat::OpenStatus::Opened)
+    return 0;
+  std::vector<char> a(kCopyChunk);
+  std::vector<char> b(kCopyChunk);
+  for (;;) {
+    const std::ptrdiff_t n = plat::ReadBytes(*from, a.data(), a.size());
+    if (n < 0) return -1;
+    if (n == 0) return 1;
+    std::ptrdiff_t got = 0;
+    while (got < n) {
+      const std::ptrdiff_t m =
+          plat::ReadBytes(*against, b.data() + got, static_cast<std::size_t>(n - got));
+      if (m <= 0) return 0;
+      got += m;
+    }
+    if (!std::equal(a.begin(), a.begin() + n, b.begin())) return 0;
+  }
+}
+
+// The copies that killed rotations left, each with its fate.
+std::vector<InterruptedCopy> InterruptedCopies(const LogSettings& settings) {
+  std::vector<InterruptedCopy> found;
+  std::vector<plat::DirEntry> entries;
+  plat::ListDirectory(settings.rotateDir + u"\\*" + SplitBaseName(settings.logFilePath) + u"*.cop*",
+                      entries);
+  for (const plat::DirEntry& entry : entries) {
+    for (const std::u16string_view suffix : {kCopyingSuffix, kCopiedSuffix}) {
+      const std::size_t stem = entry.name.size() - std::min(entry.name.size(), suffix.size());
+      const std::u16string_view generation = std::u16string_view(entry.name).substr(0, stem);
+      if (entry.isDirectory || !EqualsIgnoreCase(entry.name.substr(stem), suffix) ||
+          !IsRotatedName(settings, generation)) {
+        continue;
+      }
+      InterruptedCopy copy{settings.rotateDir + u"\\" + entry.name, {}};
+      // Until the copy is complete, and until the log is removed, the log
+      // holds every record of it.
+      const int begins =
+          suffix == kCopyingSuffix ? 1 : LogBeginsWith(settings.logFilePath, copy.path);
+      if (begins < 0) continue;
+      if (begins == 0) {
+        // The generation it was meant to be; a newer one under that name
+        // keeps it, and the older copy takes a number.
+        copy.finishAs = settings.rotateDir + u"\\" + std::u16string(generation);
+        if (FileOpenable(copy.finishAs) != 0) {
+          copy.finishAs = NumberedRotatedName(copy.finishAs, NextFreeSuffix(copy.finishAs));
+        }
+      }
+      found.push_back(std::move(copy));
+    }
+  }
+  return found;
+}
+
 }  // namespace
+
+RotationPlan PlanRotation(const LogSettings& settings) {
+  RotationPlan plan;
+  plan.reason = DirectoryExists(settings.outputDir) == 0 ? RotationReason::NoOutputDirectory
+                                                         : DecideRotation(settings);
+  plan.rotate =
+      plan.reason == RotationReason::SizeReached || plan.reason == RotationReason::DatePassed ? 1
+                                                                                              : 0;
+  if (plan.reason == RotationReason::NoOutputDirectory || plan.reason == RotationReason::Off) {
+    return plan;
+  }
+  if (plan.reason != RotationReason::NoLog) {
+    plan.sizeMiB = FileSizeMiB(settings.logFilePath);
+    plan.modTime = FileModTime(settings.logFilePath);
+  }
+  plan.interrupted = InterruptedCopies(settings);
+  if (plan.rotate == 0) return plan;
+
+  plan.rotatedName = MakeRotatedName(settings);
+  const std::u16string rotatedFile = SplitFileName(plan.rotatedName);
+  // The listing as the moves will leave it: finished copies, the displaced
+  // file under its number, the log under its new name.
+  std::vector<RotationCandidate> after;
+  const bool listed = ListRotationCandidates(settings, after);
+  bool taken = FileOpenable(plan.rotatedName) != 0;
+  for (const InterruptedCopy& copy : plan.interrupted) {
+    if (copy.finishAs.empty()) continue;
+    taken = taken || copy.finishAs == plan.rotatedName;
+    after.push_back(
+        {0, SplitFileName(copy.finishAs), FileModTime(copy.path), FileModTimeNanos(copy.path)});
+  }
+  if (DirectoryExists(settings.rotateDir) == 0) {
+    const std::u16string parent = SplitDirectory(settings.rotateDir);
+    plan.obstacle = parent.empty() || DirectoryExists(parent) != 0
+                        ? MoveObstacle::RotateDirToBeMade
+                        : MoveObstacle::RotateDirUnmakeable;
+  }
+  if (taken) {
+    plan.displacedTo = NumberedRotatedName(plan.rotatedName, NextFreeSuffix(plan.rotatedName));
+    if (FileOpenable(plan.displacedTo) != 0) plan.obstacle = MoveObstacle::NumbersTaken;
+    for (RotationCandidate& entry : after) {
+      if (EqualsIgnoreCase(entry.name, rotatedFile)) entry.name = SplitFileName(plan.displacedTo);
+    }
+  }
+  if (plan.obstacle != MoveObstacle::RotateDirUnmakeable &&
+      plan.obstacle != MoveObstacle::NumbersTaken) {
+    after.push_back({0, rotatedFile, plan.modTime, FileModTimeNanos(settings.logFilePath)});
+  }
+  if (listed) plan.pruned = PrunedGenerations(after, settings);
+  return plan;
+}
 
 void RotateExecLog(const std::u16string& componentName) {
   LogSettings settings;
@@ -49,10 +219,18 @@ void RotateExecLog(const std::u16string& componentName) {
   const std::u16string lockPath = settings.outputDir + u"\\" + kLockFileName;
   plat::FileHandle lock = OpenLogForAppend(lockPath);
   if (lock) {
-    if (ShouldRotate(settings) == 1) {
-      const std::u16string rotatedName = MakeRotatedName(settings);
-      MoveLogToRotateDir(rotatedName, settings);
-      // Pruning follows every positive decision, also after a failed move.
+    const RotationPlan plan = PlanRotation(settings);
+    for (const InterruptedCopy& copy : plan.interrupted) {
+      if (copy.finishAs.empty()) {
+        plat::RemoveFile(copy.path);
+      } else {
+        plat::MoveNoReplace(copy.path, copy.finishAs);
+      }
+    }
+    if (plan.rotate == 1) {
+      MoveLogToRotateDir(plan, settings);
+      // Pruning follows every positive decision, also after a failed move,
+      // and takes the listing as the moves left it.
       PruneRotatedLogs(settings);
     }
     lock.reset();
@@ -63,53 +241,34 @@ void RotateExecLog(const std::u16string& componentName) {
 }
 
 int ShouldRotate(const LogSettings& settings) {
-  if (settings.rotateEnabled == 0 || FileOpenable(settings.logFilePath) == 0) return 0;
-  if (settings.rotateBySize != 0 &&
-      FileSizeMiB(settings.logFilePath) >= settings.rotateSizeLimitMiB) {
-    return 1;
-  }
-  if (settings.rotateByDate == 0) return 0;
-
-  const std::int64_t m = FileModTime(settings.logFilePath);
-  const std::int64_t t = settings.loadTime;
-  // Each field is compared on its own: a log dated in the future can still
-  // rotate through a lower field.
-  const bool yearLater = YearOf(t) > YearOf(m);
-  const bool monthLater = MonthOf(t) > MonthOf(m);
-  const bool dayLater = DayOf(t) > DayOf(m);
-  switch (settings.rotateDateUnit) {
-    case 0:
-      return yearLater ? 1 : 0;
-    case 1:
-      return (yearLater || monthLater) ? 1 : 0;
-    case 2:
-      return (yearLater || monthLater || dayLater) ? 1 : 0;
-    default:
-      return 0;
-  }
+  const RotationReason reason = DecideRotation(settings);
+  return reason == RotationReason::SizeReached || reason == RotationReason::DatePassed ? 1 : 0;
 }
 
 std::u16string MakeRotatedName(const LogSettings& settings) {
-  const std::u16string fileName = SplitFileName(settings.logFilePath);
-  const std::u16string baseName = SplitBaseName(settings.logFilePath);
-  const std::u16string extension = SplitExtension(settings.logFilePath);
-
   const std::u16string year = PaddedNumber(YearOf(settings.loadTime), 4);
-  const std::u16string shortYear = year.substr(year.size() - 2);
-  const std::u16string month = PaddedNumber(MonthOf(settings.loadTime), 2);
-  const std::u16string day = PaddedNumber(DayOf(settings.loadTime), 2);
+  return RotatedPath(settings, year, year.substr(year.size() - 2),
+                     PaddedNumber(MonthOf(settings.loadTime), 2),
+                     PaddedNumber(DayOf(settings.loadTime), 2));
+}
 
-  // "YYYY" before "YY", so that the short form never matches inside the long.
-  std::u16string date = settings.rotateNameDescription.substr(0, kDescriptionMax);
-  date = ReplaceAll(std::move(date), u"YYYY", year);
-  date = ReplaceAll(std::move(date), u"YY", shortYear);
-  date = ReplaceAll(std::move(date), u"MM", month);
-  date = ReplaceAll(std::move(date), u"DD", day);
-
-  if (settings.rotateNamePos == 0) {
-    return settings.rotateDir + u"\\" + date + u"_" + fileName;
+bool IsRotatedName(const LogSettings& settings, std::u16string_view name) {
+  const std::u16string lower = LowerAscii(name);
+  if (lower.starts_with(u"logwriteerror_") || lower.starts_with(u"lognameerror_")) return false;
+  const std::u16string two(2, kDigit);
+  const std::u16string pattern =
+      SplitFileName(RotatedPath(settings, std::u16string(4, kDigit), two, two, two));
+  if (Matches(name, pattern)) return true;
+  // The numbered form: stem, "_", one to four digits, extension.
+  const std::size_t extension = SplitExtension(pattern).size();
+  const std::size_t stem = pattern.size() - extension;
+  if (pattern.empty() || name.size() < pattern.size() + 2 || name.size() > pattern.size() + 5) {
+    return false;
   }
-  return settings.rotateDir + u"\\" + baseName + u"_" + date + extension;
+  const std::u16string_view number = name.substr(stem + 1, name.size() - pattern.size() - 1);
+  return Matches(name.substr(0, stem), std::u16string_view(pattern).substr(0, stem)) &&
+         name[stem] == u'_' && std::all_of(number.begin(), number.end(), IsDigit) &&
+         Matches(name.substr(name.size() - extension), std::u16string_view(pattern).substr(stem));
 }
 
 std::u16string NumberedRotatedName(const std::u16string& path, int number) {
@@ -121,44 +280,111 @@ std::u16string NumberedRotatedName(const std::u16string& path, int number) {
 }
 
 int NextFreeSuffix(const std::u16string& path) {
+  // One listing rules out the numbers whose names stand there, letter for
+  // letter; every other number is tried by an open, as before.
+  const std::u16string extension = SplitExtension(path);
+  const std::u16string stem = path.substr(0, path.size() - extension.size());
+  const std::u16string prefix = SplitFileName(stem) + u"_";
+  std::vector<bool> taken(kLastSuffix + 1, false);
+  std::vector<plat::DirEntry> entries;
+  plat::ListDirectory(stem + u"_*" + extension, entries);
+  for (const plat::DirEntry& entry : entries) {
+    const std::u16string& name = entry.name;
+    if (entry.isDirectory || name.size() < prefix.size() + extension.size() + 1 ||
+        name.size() > prefix.size() + extension.size() + 4 || !name.starts_with(prefix) ||
+        !name.ends_with(extension) || name[prefix.size()] == u'0') {
+      continue;
+    }
+    int number = 0;
+    for (std::size_t i = prefix.size(); i < name.size() - extension.size() && number >= 0; ++i) {
+      number = IsDigit(name[i]) ? number * 10 + (name[i] - u'0') : -1;
+    }
+    if (number >= 1 && number <= kLastSuffix) taken[static_cast<std::size_t>(number)] = true;
+  }
   for (int n = 1; n <= kLastSuffix; ++n) {
-    if (FileOpenable(NumberedRotatedName(path, n)) == 0) return n;
+    if (!taken[static_cast<std::size_t>(n)] && FileOpenable(NumberedRotatedName(path, n)) == 0) {
+      return n;
+    }
   }
   return 0;
 }
 
-int MoveLogToRotateDir(const std::u16string& rotatedName, const LogSettings& settings) {
+int MoveLogToRotateDir(const RotationPlan& plan, const LogSettings& settings) {
   if (!EnsureDirectory(settings.rotateDir)) return 0;
-  if (FileOpenable(rotatedName) != 0) {
-    // An earlier rotation of the same date holds the plain name: its file
-    // takes the lowest free number so that the newest keeps the plain name.
-    // With every number taken it is aimed at 0, and fails if that exists too.
-    const std::u16string displaced = NumberedRotatedName(rotatedName, NextFreeSuffix(rotatedName));
-    if (!plat::MoveNoReplace(rotatedName, displaced)) return 0;
+  // An earlier rotation of the same date holds the plain name: its file takes
+  // the lowest free number so that the newest keeps the plain name. With
+  // every number taken it is aimed at 0, and fails if that exists too.
+  if (!plan.displacedTo.empty() && !plat::MoveNoReplace(plan.rotatedName, plan.displacedTo)) {
+    return 0;
   }
-  return plat::MoveNoReplace(settings.logFilePath, rotatedName) ? 1 : 0;
+  bool otherVolume = false;
+  if (plat::MoveNoReplace(settings.logFilePath, plan.rotatedName, &otherVolume)) return 1;
+  return otherVolume ? CopyLogToRotateDir(plan.rotatedName, settings) : 0;
+}
+
+int CopyLogToRotateDir(const std::u16string& rotatedName, const LogSettings& settings) {
+  const std::u16string& log = settings.logFilePath;
+  const std::u16string copying = rotatedName + kCopyingSuffix;
+  const std::u16string copied = rotatedName + kCopiedSuffix;
+  // The log held as a writer holds it, so that no record lands behind the
+  // copy; a writer holding it already stops the move, as it stops a rename.
+  plat::FileHandle hold;
+  plat::FileHandle source;
+  plat::FileHandle target;
+  plat::FileStatus status;
+  std::uint64_t size = 1;
+  if (plat::OpenFile(log, plat::OpenMode::WriteShareRead, hold) != plat::OpenStatus::Opened ||
+      plat::OpenFile(log, plat::OpenMode::ReadShared, source) != plat::OpenStatus::Opened ||
+      !plat::GetFileStatus(log, status)) {
+    return 0;
+  }
+  // A leftover that could not be removed is not written over.
+  if (plat::OpenFile(copying, plat::OpenMode::WriteShareRead, target) != plat::OpenStatus::Opened ||
+      !plat::FileSizeOf(*target, size) || size != 0) {
+    return 0;
+  }
+  std::vector<char> buffer(kCopyChunk);
+  bool complete = false;
+  for (;;) {
+    const std::ptrdiff_t n = plat::ReadBytes(*source, buffer.data(), buffer.size());
+    complete = n == 0;
+    if (n <= 0 || !plat::WriteBytes(*target, buffer.data(), static_cast<std::size_t>(n))) break;
+  }
+  // The copy keeps the log's time, which pruning orders the generations by.
+  plat::SetFileModTime(*target, status.modTime, status.modTimeNanos);
+  target.reset();
+  if (!complete || !plat::MoveNoReplace(copying, copied)) {
+    plat::RemoveFile(copying);
+    return 0;
+  }
+  hold.reset();
+  source.reset();
+  if (!plat::RemoveFile(log)) {
+    plat::RemoveFile(copied);
+    return 0;
+  }
+  // Failing here, the complete copy is finished by the next rotation.
+  return plat::MoveNoReplace(copied, rotatedName) ? 1 : 0;
 }
 
 void PruneRotatedLogs(const LogSettings& settings) {
   // Zero, empty, non-numeric and negative counts all mean: keep everything.
-  const std::int32_t keep = DecimalValue(settings.rotateTimes);
-  if (keep < 1) return;
-
+  if (DecimalValue(settings.rotateTimes) < 1) return;
   std::vector<RotationCandidate> list;
   if (!ListRotationCandidates(settings, list)) return;
-  SortRotationCandidates(list);
+  for (const std::u16string& path : PrunedGenerations(list, settings)) plat::RemoveFile(path);
+}
 
-  std::int32_t kept = 0;
-  for (const RotationCandidate& entry : list) {
-    // The lock file can turn up when the rotation directory is the output
-    // directory; it is neither deleted nor given a place among those kept.
-    if (entry.name == kLockFileName) continue;
-    if (kept < keep) {
-      ++kept;
-      continue;
-    }
-    if (entry.modTime > 0) plat::RemoveFile(settings.rotateDir + u"\\" + entry.name);
+std::vector<std::u16string> PrunedGenerations(std::vector<RotationCandidate>& list,
+                                              const LogSettings& settings) {
+  std::vector<std::u16string> pruned;
+  const std::int32_t keep = DecimalValue(settings.rotateTimes);
+  if (keep < 1) return pruned;
+  SortRotationCandidates(list);
+  for (std::size_t i = static_cast<std::size_t>(keep); i < list.size(); ++i) {
+    if (list[i].modTime > 0) pruned.push_back(settings.rotateDir + u"\\" + list[i].name);
   }
+  return pruned;
 }
 
 bool ListRotationCandidates(const LogSettings& settings, std::vector<RotationCandidate>& list) {
@@ -168,7 +394,7 @@ bool ListRotationCandidates(const LogSettings& settings, std::vector<RotationCan
   if (!plat::ListDirectory(settings.rotateDir + u"\\*" + baseName + u"*", entries)) return true;
 
   for (plat::DirEntry& entry : entries) {
-    if (entry.isDirectory) continue;
+    if (entry.isDirectory || !IsRotatedName(settings, entry.name)) continue;
     const std::u16string path = settings.rotateDir + u"\\" + entry.name;
     if (plat::FaultHit(plat::FaultOp::Alloc, path)) {
       list.clear();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "execlog/log_settings.h"
@@ -18,10 +19,47 @@ struct RotationCandidate {
   std::int32_t modTimeNanos = 0;
 };
 
+// Why the log rotates or stays.
+enum class RotationReason { NoOutputDirectory, Off, NoLog, SizeReached, DatePassed, NotDue };
+
+// What would stop the log's move.
+enum class MoveObstacle { None, RotateDirToBeMade, RotateDirUnmakeable, NumbersTaken };
+
+// A copy that a killed rotation left in the rotation directory under a
+// temporary name (the generation's name with kCopyingSuffix or kCopiedSuffix),
+// and what becomes of it: a copy still being made, or one that the log still
+// begins with, is removed (the log holds every record of it); a finished copy
+// whose log was already removed becomes the generation it was meant to be.
+struct InterruptedCopy {
+  std::u16string path;
+  std::u16string finishAs;  // full path; empty: removed
+};
+inline constexpr char16_t kCopyingSuffix[] = u".copying";
+inline constexpr char16_t kCopiedSuffix[] = u".copied";
+
+// What a rotation does now: the one decision that the launcher applies and
+// vtlog shows.
+struct RotationPlan {
+  int rotate = 0;
+  RotationReason reason = RotationReason::Off;
+  std::int32_t sizeMiB = 0;  // of the log, when it exists
+  std::int64_t modTime = 0;  // of the log, when it exists
+  std::vector<InterruptedCopy> interrupted;
+  std::u16string rotatedName;  // the log's new full path
+  std::u16string displacedTo;  // where the file already named rotatedName goes first
+  MoveObstacle obstacle = MoveObstacle::None;
+  // What pruning deletes once the moves are done (full paths).
+  std::vector<std::u16string> pruned;
+};
+
+// Reads only: the decision, the names and what pruning would delete.
+RotationPlan PlanRotation(const LogSettings& settings);
+
 // Loads its own settings for the component, holds "rotation.lock" in the
-// output directory for the decision, the move and the pruning, and deletes the
-// lock file again (also when it could not be opened). Without an output
-// directory it touches nothing. Reports nothing.
+// output directory while it plans and applies the plan (interrupted copies,
+// the move, pruning from the listing as it then stands), and deletes the lock
+// file again (also when it could not be opened). Without an output directory
+// it touches nothing. Reports nothing.
 void RotateExecLog(const std::u16string& componentName);
 
 // 1 when the log has reached the size limit, or was last written in an earlier
@@ -34,18 +72,35 @@ int ShouldRotate(const LogSettings& settings);
 // (position 0) or between base name and extension (position 1).
 std::u16string MakeRotatedName(const LogSettings& settings);
 
-// Moves the log to rotatedName, first moving a file already of that name
-// aside to the lowest free number. 1 when the log was moved.
-int MoveLogToRotateDir(const std::u16string& rotatedName, const LogSettings& settings);
+// True for a name the rotation gives the log: the dated name of the
+// configured description and position, for any date, with or without a
+// number; never a write-error or name-error file, the log or a temporary.
+bool IsRotatedName(const LogSettings& settings, std::u16string_view name);
 
-// Keeps the rotateTimes newest matching files and deletes the older ones;
-// "rotation.lock" is neither deleted nor counted, a keep below 1 deletes
-// nothing, a file whose time could not be read is never deleted.
+// Moves the file named plan.rotatedName aside to plan.displacedTo, then the
+// log to plan.rotatedName: a rename within the volume, else a copy under a
+// temporary name that becomes the generation only once complete, the log
+// being removed only then. 1 when the log was moved.
+int MoveLogToRotateDir(const RotationPlan& plan, const LogSettings& settings);
+
+// The copy of the log into another volume: copied to rotatedName +
+// kCopyingSuffix, renamed to rotatedName + kCopiedSuffix once complete, the
+// log removed, renamed to rotatedName. Writers are kept out of the log
+// meanwhile. 1 when done; on a failure the log stays and the copy goes.
+int CopyLogToRotateDir(const std::u16string& rotatedName, const LogSettings& settings);
+
+// Keeps the rotateTimes newest generations and deletes the older ones; a
+// keep below 1 deletes nothing.
 void PruneRotatedLogs(const LogSettings& settings);
 
-// Appends every file (not directory) of the rotation directory whose name
-// holds the log's base name, ignoring case. False when the list could not be
-// grown; the list is then emptied and nothing must be pruned.
+// The generations that pruning deletes from a listing: all but the keep
+// newest, never one whose time could not be read. Sorts the list.
+std::vector<std::u16string> PrunedGenerations(std::vector<RotationCandidate>& list,
+                                              const LogSettings& settings);
+
+// Appends every generation of the log (IsRotatedName, not a directory) in the
+// rotation directory. False when the list could not be grown; the list is
+// then emptied and nothing must be pruned.
 bool ListRotationCandidates(const LogSettings& settings, std::vector<RotationCandidate>& list);
 
 // Newest first; among equal times the greater name (code unit by code unit)
@@ -56,7 +111,8 @@ void SortRotationCandidates(std::vector<RotationCandidate>& list);
 // ("D:\r\orbeck_20261205.log", 2 -> "D:\r\orbeck_20261205_2.log").
 std::u16string NumberedRotatedName(const std::u16string& path, int number);
 
-// Lowest n in 1..9998 whose numbered name names no readable file; 0 when all do.
+// Lowest n in 1..9998 whose numbered name names no readable file; 0 when all
+// do. One listing of the directory rules out the numbers taken.
 int NextFreeSuffix(const std::u16string& path);
 
 // Size in whole MiB (64-bit measure); 0 when the file cannot be opened.

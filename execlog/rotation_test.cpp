@@ -5,16 +5,18 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <string>
-#include <vector>
 
+#include "execlog/codes.h"
 #include "execlog/record_writer.h"
+#include "platform/testing.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using qvtest::Exists;
 using qvtest::NativePath;
+using qvtest::ReadBytes;
 
 std::int64_t Utc(int y, unsigned m, unsigned d, int h = 12) {
   using namespace std::chrono;
@@ -22,28 +24,22 @@ std::int64_t Utc(int y, unsigned m, unsigned d, int h = 12) {
       .count();
 }
 
-void SetModTime(const std::u16string& path, std::int64_t time) {
-  using namespace std::chrono;
-  fs::last_write_time(NativePath(path), file_clock::from_sys(sys_seconds{seconds{time}}));
-}
-
 // A file of size bytes (sparse where the system allows) written at time.
 void MakeFile(const std::u16string& path, std::uintmax_t size, std::int64_t time,
               std::string_view text = "") {
   qvtest::WriteBytes(path, text);
   if (size > text.size()) fs::resize_file(NativePath(path), size);
-  SetModTime(path, time);
+  using namespace std::chrono;
+  fs::last_write_time(NativePath(path), file_clock::from_sys(sys_seconds{seconds{time}}));
 }
 
-void Inject(plat::FaultOp op, int count, std::u16string pathContains = {}) {
-  plat::FaultRule rule;
-  rule.op = op;
-  rule.count = count;
-  rule.pathContains = std::move(pathContains);
-  plat::InjectFault(rule);
+void Inject(plat::FaultOp op, int count, std::u16string path = {}, std::size_t shortWrite = 0) {
+  plat::InjectFault({op, 0, count, std::move(path), plat::OpenStatus::AccessDenied, shortWrite});
 }
 
 const std::int64_t kLoadTime = Utc(2026, 12, 5);
+constexpr std::int64_t kMiB = 1048576;
+const std::u16string kBySize0 = u"runtime.rotate.rule.sizeflg=1\r\nruntime.rotate.rule.size=0\r\n";
 
 class Rotation : public ::testing::Test {
  protected:
@@ -51,15 +47,19 @@ class Rotation : public ::testing::Test {
     fs::create_directories(NativePath(out));
     plat::SetClockOverride(plat::WallClock{kLoadTime, 0});
   }
-
-  // The suite's log settings: Orbeck logging into out, rotation on into rot,
-  // named orbeck_YYYYMMDD.log, plus the given lines.
-  void Settings(std::u16string_view lines) {
-    std::u16string text = u"runtime.output.dir=" + out + u"\r\nruntime.rotate.dir=" + rot +
-                          u"\r\nruntime.rotate.active=1\r\nruntime.orbeck.active=1\r\n"
-                          u"runtime.rotate.name.description=YYYYMMDD\r\n" +
-                          std::u16string(lines);
-    root.LogSetup(text);
+  // Orbeck logging into out, rotating into rot as orbeck_YYYYMMDD.log.
+  void Settings(const std::u16string& lines) {
+    root.LogSetup(u"runtime.output.dir=" + out + u"\r\nruntime.rotate.dir=" + rot +
+                  u"\r\nruntime.rotate.active=1\r\nruntime.orbeck.active=1\r\n"
+                  u"runtime.rotate.name.description=YYYYMMDD\r\n" +
+                  lines);
+  }
+  RotationPlan Plan() {
+    InitLogSettings(loaded);
+    loaded.componentName = u"Orbeck";
+    LoadLogSettings(loaded);
+    FinalizeLogSettings(loaded);
+    return PlanRotation(loaded);
   }
   std::u16string Rotated(std::u16string_view suffix = u"") const {
     return rot + u"\\orbeck_20261205" + std::u16string(suffix) + u".log";
@@ -67,189 +67,186 @@ class Rotation : public ::testing::Test {
 
   qvtest::ScratchInstall root;
   qvtest::ScopedFaults faults;
+  LogSettings loaded;  // by Plan()
   std::u16string out = root / u"out";
   std::u16string rot = out + u"\\old";
   std::u16string log = out + u"\\orbeck.log";
   std::u16string lock = out + u"\\rotation.lock";
 };
 
-constexpr std::int64_t kMiB = 1048576;
-constexpr std::int64_t k2GiB = 2048 * kMiB;
-
 TEST_F(Rotation, DecidesBySizeAndByUtcCalendarFields) {
+  using R = RotationReason;
   struct Row {
-    const char* what;
     std::u16string settings;
     std::int64_t size;  // -1: no log
     std::int64_t modTime;
-    bool rotates;
+    R reason;
   };
-  const std::u16string bySize = u"runtime.rotate.rule.sizeflg=1\r\nruntime.rotate.rule.size=";
-  const std::u16string byDate = u"runtime.rotate.rule.dateflg=1\r\nruntime.rotate.rule.datetype=";
+  const std::u16string size = u"runtime.rotate.rule.sizeflg=1\r\nruntime.rotate.rule.size=";
+  const std::u16string date = u"runtime.rotate.rule.dateflg=1\r\nruntime.rotate.rule.datetype=";
   const std::int64_t today = Utc(2026, 12, 5, 1);
+  // clang-format off
   const Row rows[] = {
-      {"limit 0, empty log", bySize + u"0\r\n", 0, today, true},
-      {"limit 0, no log", bySize + u"0\r\n", -1, today, false},
-      {"exactly the limit", bySize + u"1\r\n", kMiB, today, true},
-      {"a byte below", bySize + u"1\r\n", kMiB - 1, today, false},
-      {"2 GiB by size", bySize + u"99\r\n", k2GiB + 1, today, true},
-      {"2 GiB by day, today", byDate + u"2\r\n", k2GiB + 1, today, false},
-      {"day, yesterday", byDate + u"2\r\n", 0, Utc(2026, 12, 4, 23), true},
-      {"day, today", byDate + u"2\r\n", 0, Utc(2026, 12, 5, 0), false},
-      {"month, 11-30", byDate + u"1\r\n", 0, Utc(2026, 11, 30, 23), true},
-      {"month, 12-01", byDate + u"1\r\n", 0, Utc(2026, 12, 1, 0), false},
-      {"year, 2025-12-31", byDate + u"0\r\n", 0, Utc(2025, 12, 31, 23), true},
-      {"year, 2026-01-01", byDate + u"0\r\n", 0, Utc(2026, 1, 1, 0), false},
-      {"month, future 2027-01-03", byDate + u"1\r\n", 0, Utc(2027, 1, 3), true},
-      {"year, future 2027-01-03", byDate + u"0\r\n", 0, Utc(2027, 1, 3), false},
-      {"day, future 2026-12-06", byDate + u"2\r\n", 0, Utc(2026, 12, 6), false},
-      {"no rule", u"", 0, Utc(2020, 1, 1), false},
-      {"rotation off", u"runtime.rotate.active=0\r\n" + bySize + u"0\r\n", 0, today, false},
+      {size + u"0", 0, today, R::SizeReached}, {size + u"0", -1, today, R::NoLog},
+      {size + u"1", kMiB, today, R::SizeReached}, {size + u"1", kMiB - 1, today, R::NotDue},
+      {size + u"99", 2048 * kMiB + 1, today, R::SizeReached}, {date + u"2", 2048 * kMiB + 1, today, R::NotDue},
+      {date + u"2", 0, Utc(2026, 12, 4, 23), R::DatePassed}, {date + u"2", 0, Utc(2026, 12, 5, 0), R::NotDue},
+      {date + u"1", 0, Utc(2026, 11, 30, 23), R::DatePassed}, {date + u"1", 0, Utc(2026, 12, 1, 0), R::NotDue},
+      {date + u"0", 0, Utc(2025, 12, 31, 23), R::DatePassed}, {date + u"0", 0, Utc(2026, 1, 1, 0), R::NotDue},
+      {date + u"1", 0, Utc(2027, 1, 3), R::DatePassed}, {date + u"0", 0, Utc(2027, 1, 3), R::NotDue},
+      {date + u"2", 0, Utc(2026, 12, 6), R::NotDue}, {u"", 0, Utc(2020, 1, 1), R::NotDue},
+      {u"runtime.rotate.active=0\r\n" + size + u"0", 0, today, R::Off},
   };
+  // clang-format on
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
+    SCOPED_TRACE(plat::ToUtf8(row.settings) + " size " + std::to_string(row.size));
     fs::remove_all(NativePath(rot));
     if (row.size >= 0) MakeFile(log, static_cast<std::uintmax_t>(row.size), row.modTime);
-    Settings(row.settings);
+    Settings(row.settings + u"\r\n");
+    EXPECT_EQ(Plan().reason, row.reason);
     RotateExecLog(u"Orbeck");
-    EXPECT_EQ(qvtest::Exists(Rotated()), row.rotates);
-    EXPECT_EQ(qvtest::Exists(log), row.size >= 0 && !row.rotates);
-    EXPECT_FALSE(qvtest::Exists(lock));
-    const std::u16string now = row.rotates ? Rotated() : log;
-    if (row.size >= 0) {
-      EXPECT_EQ(FileModTime(now), row.modTime);
-      EXPECT_EQ(FileSizeMiB(now), static_cast<std::int32_t>(row.size / kMiB));
-    }
+    const bool rotates = row.reason == R::SizeReached || row.reason == R::DatePassed;
+    EXPECT_EQ(Exists(Rotated()), rotates);
+    EXPECT_EQ(Exists(log), row.size >= 0 && !rotates);
+    EXPECT_FALSE(Exists(lock));
+    EXPECT_EQ(FileModTime(rotates ? Rotated() : log), row.size >= 0 ? row.modTime : 0);
     fs::remove(NativePath(log));
   }
 }
 
-TEST_F(Rotation, TakesTheLockEvenWhenSwitchedOff) {
-  Settings(u"runtime.rotate.active=0\r\n");
-  MakeFile(log, 10, Utc(2020, 1, 1));
-  RotateExecLog(u"Orbeck");
-  EXPECT_FALSE(qvtest::Exists(lock));
-  // With its delete refused, the lock file shows that it was created.
-  Inject(plat::FaultOp::Remove, 1, u"rotation.lock");
-  RotateExecLog(u"Orbeck");
-  EXPECT_TRUE(qvtest::Exists(lock));
-  EXPECT_TRUE(qvtest::Exists(log));
-}
-
-TEST_F(Rotation, SameDayRotationsTakeTheLowestFreeNumber) {
+// Same-day rotations, by a rename and through the copy made into another
+// volume: the newest keeps the plain name, the displaced file takes the lowest
+// free number, and the plan foretells the names and what pruning deletes.
+TEST_F(Rotation, SameDayRotationsTakeTheLowestFreeNumberAsPlanned) {
   struct Step {
     std::string content;
     std::u16string deleteFirst;
     std::vector<std::pair<std::u16string, std::string>> expected;  // suffix, content
+    std::u16string pruned;
   };
   const Step steps[] = {
-      {"A", u"", {{u"", "A"}}},
-      {"B", u"", {{u"", "B"}, {u"_1", "A"}}},
-      {"C", u"", {{u"", "C"}, {u"_1", "A"}, {u"_2", "B"}}},
-      {"D", u"_1", {{u"", "D"}, {u"_1", "C"}, {u"_2", "B"}}},
+      {"A", u"", {{u"", "A"}}, u""},
+      {"B", u"", {{u"", "B"}, {u"_1", "A"}}, u""},
+      {"C", u"", {{u"", "C"}, {u"_1", "A"}, {u"_2", "B"}}, u""},
+      {"D", u"_1", {{u"", "D"}, {u"_1", "C"}, {u"_2", "B"}}, u""},
+      {"E", u"", {{u"", "E"}, {u"_1", "C"}, {u"_3", "D"}}, u"_2"},
   };
-  Settings(u"runtime.rotate.rule.sizeflg=1\r\nruntime.rotate.rule.size=0\r\n");
-  for (const Step& step : steps) {
-    SCOPED_TRACE(step.content);
-    if (!step.deleteFirst.empty()) fs::remove(NativePath(Rotated(step.deleteFirst)));
-    MakeFile(log, 0, kLoadTime, step.content);
-    RotateExecLog(u"Orbeck");
-    EXPECT_FALSE(qvtest::Exists(log));
-    for (const auto& [suffix, content] : step.expected) {
-      EXPECT_EQ(qvtest::ReadBytes(Rotated(suffix)), content);
+  Settings(kBySize0 + u"runtime.rotate.times=3\r\n");
+  for (bool copy : {false, true}) {
+    fs::remove_all(NativePath(rot));
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+      const Step& step = steps[i];
+      SCOPED_TRACE(step.content + (copy ? " copied" : " renamed"));
+      if (!step.deleteFirst.empty()) fs::remove(NativePath(Rotated(step.deleteFirst)));
+      const std::int64_t written = kLoadTime - 100 + static_cast<std::int64_t>(i);
+      MakeFile(log, 0, written, step.content);
+      const RotationPlan plan = Plan();
+      EXPECT_EQ(plan.rotatedName, Rotated());
+      if (!copy) {
+        RotateExecLog(u"Orbeck");
+      } else {
+        fs::create_directories(NativePath(rot));
+        if (!plan.displacedTo.empty()) plat::MoveNoReplace(Rotated(), plan.displacedTo);
+        EXPECT_EQ(CopyLogToRotateDir(Rotated(), loaded), 1);
+        PruneRotatedLogs(loaded);
+      }
+      EXPECT_FALSE(Exists(log));
+      for (const auto& [suffix, content] : step.expected) {
+        EXPECT_EQ(ReadBytes(Rotated(suffix)), content);
+      }
+      const std::vector<std::u16string> pruned = {Rotated(step.pruned)};
+      EXPECT_EQ(plan.pruned, step.pruned.empty() ? std::vector<std::u16string>{} : pruned);
+      EXPECT_FALSE(!step.pruned.empty() && Exists(Rotated(step.pruned)));
+      EXPECT_EQ(FileModTime(Rotated()), written);
     }
   }
 }
 
-TEST_F(Rotation, NumbersStayInTheRotationDirectory) {
-  const std::u16string parents[] = {u"logs.log", u"v_1.0", u"orbeck_1.log"};
-  for (const std::u16string& parent : parents) {
-    rot = out + u"\\" + parent + u"\\old";
-    fs::create_directories(NativePath(out + u"\\" + parent));
-    Settings(u"runtime.rotate.rule.sizeflg=1\r\nruntime.rotate.rule.size=0\r\n");
-    for (const char* content : {"first", "second"}) {
-      MakeFile(log, 0, kLoadTime, content);
-      RotateExecLog(u"Orbeck");
-    }
-    EXPECT_EQ(qvtest::ReadBytes(Rotated()), "second");
-    EXPECT_EQ(qvtest::ReadBytes(Rotated(u"_1")), "first");
-    EXPECT_FALSE(qvtest::Exists(log));
-  }
-}
-
+// Whatever fails, the log stays whole where it was and no copy is left.
+// Setup: L lock held, W log held by a writer, F a file in the rotation
+// directory's place, E an earlier rotation of today, C the copy alone.
 TEST_F(Rotation, FailuresLeaveTheLogWhereItIs) {
+  using plat::FaultOp;
   struct Row {
-    const char* what;
-    bool holdLock, holdLog, rotateDirIsFile, refuseDisplace;
+    std::string setup;
+    FaultOp op;
+    std::u16string path;
+    std::size_t shortWrite = 0;
   };
+  const std::u16string copying = u".copying", copied = u".copied";
   const Row rows[] = {
-      {"lock held by another open", true, false, false, false},
-      {"log held by a writer", false, true, false, false},
-      {"rotation directory is a file", false, false, true, false},
-      {"displaced file cannot move", false, false, false, true},
+      {"L", FaultOp::Alloc, u"|"},         {"W", FaultOp::Alloc, u"|"},
+      {"F", FaultOp::Alloc, u"|"},         {"E", FaultOp::Move, u"old"},  // displaced file stays
+      {"CW", FaultOp::Alloc, u"|"},        {"C", FaultOp::Write, copying, 3},
+      {"C", FaultOp::Read, u"orbeck.log"}, {"C", FaultOp::Move, copying},
+      {"C", FaultOp::Open, copying},       {"C", FaultOp::Remove, u"orbeck.log"},
   };
-  Settings(u"runtime.rotate.rule.sizeflg=1\r\nruntime.rotate.rule.size=0\r\n");
+  Settings(kBySize0);
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
+    SCOPED_TRACE(row.setup + " " + plat::ToUtf8(row.path));
+    auto has = [&](char c) { return row.setup.find(c) != std::string::npos; };
     plat::ClearFaults();
     fs::remove_all(NativePath(rot));
-    if (row.rotateDirIsFile) qvtest::WriteBytes(rot, "");
-    if (row.refuseDisplace) {
-      fs::create_directory(NativePath(rot));
-      MakeFile(Rotated(), 0, kLoadTime, "earlier");
-      Inject(plat::FaultOp::Move, 1);
-    }
-    MakeFile(log, 0, kLoadTime, "live");
-    plat::FileHandle held;
-    if (row.holdLock) held = OpenLogForAppend(lock);
-    if (row.holdLog) held = OpenLogForAppend(log);
-    RotateExecLog(u"Orbeck");
-    EXPECT_EQ(qvtest::ReadBytes(log), "live");
-    EXPECT_EQ(qvtest::Exists(Rotated()), row.refuseDisplace);
-    // The holder keeps its lock file; otherwise the rotation removed its own.
-    EXPECT_EQ(qvtest::Exists(lock), row.holdLock);
+    if (has('F')) qvtest::WriteBytes(rot, "");
+    fs::create_directories(NativePath(has('C') || has('E') ? rot : out));
+    if (has('E')) MakeFile(Rotated(), 0, kLoadTime, "earlier");
+    MakeFile(log, 0, kLoadTime, "live record\r\n");
+    plat::FileHandle held =
+        has('L') || has('W') ? OpenLogForAppend(has('L') ? lock : log) : nullptr;
+    Plan();
+    Inject(row.op, 1, row.path, row.shortWrite);
+    EXPECT_EQ(has('C') ? CopyLogToRotateDir(Rotated(), loaded) : (RotateExecLog(u"Orbeck"), 0), 0);
+    EXPECT_EQ(ReadBytes(log), "live record\r\n");
+    EXPECT_EQ(Exists(Rotated()), has('E'));
+    EXPECT_FALSE(Exists(Rotated() + copying) || Exists(Rotated() + copied));
+    EXPECT_EQ(Exists(lock), has('L'));
     held.reset();
     fs::remove(NativePath(lock));
-    fs::remove_all(NativePath(rot));
   }
-}
-
-TEST_F(Rotation, RotationDirectoryMadeMeanwhileIsUsed) {
-  Settings(u"runtime.rotate.rule.sizeflg=1\r\nruntime.rotate.rule.size=0\r\n");
-  MakeFile(log, 0, kLoadTime, "live");
-  // The check sees the directory missing; the creation then finds it made by
-  // another process, and fails.
-  fs::create_directories(NativePath(rot));
-  Inject(plat::FaultOp::Status, 1, rot);
+  // With its delete refused, the lock file shows that it was taken, also
+  // with rotation off.
+  Settings(u"runtime.rotate.active=0\r\n");
+  Inject(FaultOp::Remove, 1, u"rotation.lock");
   RotateExecLog(u"Orbeck");
-  EXPECT_EQ(qvtest::ReadBytes(Rotated()), "live");
-  EXPECT_FALSE(qvtest::Exists(log));
+  EXPECT_TRUE(Exists(lock));
 }
 
-TEST(RotationNames, ReplaceTheDateAndPlaceIt) {
+// The dated name at its position; then names that are generations of it
+// (any date, a number) and, after "-", names that are not.
+TEST(RotationNames, DatedNamesAndTheirNumberedForms) {
   struct Row {
     std::u16string log, description;
     int position;
-    std::u16string expected;
+    std::vector<std::u16string> names;
   };
+  // clang-format off
   const Row rows[] = {
-      {u"D:\\o\\orbeck.log", u"YYYYMMDD", 0, u"R\\20261205_orbeck.log"},
-      {u"D:\\o\\orbeck.log", u"YYYYMMDD", 1, u"R\\orbeck_20261205.log"},
-      {u"D:\\o\\orbeck.log", u"", 0, u"R\\_orbeck.log"},
-      {u"D:\\o\\orbeck.log", u"", 1, u"R\\orbeck_.log"},
-      {u"D:\\o\\orbeck.log", u"YYYY-YY", 1, u"R\\orbeck_2026-26.log"},
-      {u"D:\\o\\orbeck.log", u"DD.MM.YY", 1, u"R\\orbeck_05.12.26.log"},
-      {u"D:\\o\\orbeck.log", u"yyyymmdd", 1, u"R\\orbeck_yyyymmdd.log"},
-      {u"D:\\o\\orbeck", u"YYYYMMDD", 1, u"R\\orbeck_20261205"},
+      {u"orbeck.log", u"YYYYMMDD", 0, {u"20261205_orbeck.log", u"20200101_ORBECK.LOG", u"20261205_orbeck_9998.log",
+          u"20261205_orbeck_0.log", u"-", u"orbeck.log", u"2026120_orbeck.log", u"20261205_orbeck_.log",
+          u"20261205_orbeck_12345.log", u"20261205_orbeck.log.copied", u"x20261205_orbeck.log"}},
+      {u"orbeck.log", u"YYYYMMDD", 1, {u"orbeck_20261205.log", u"orbeck_19991231_3.log", u"-",
+          u"orbeck_2026120a.log", u"orbeck_20261205.log.copying", u"rotation.lock"}},
+      {u"orbeck.log", u"", 1, {u"orbeck_.log", u"orbeck__1.log", u"-", u"orbeck.log"}},
+      {u"Orbeck7.log", u"YYYYMMDD", 1, {u"Orbeck7_20261205.log", u"-", u"LogWriteError_Orbeck7.log"}},
+      {u"orbeck.log", u"YYYY-YY", 1, {u"orbeck_2026-26.log", u"-", u"orbeck_2026-2026.log"}},
+      {u"orbeck.log", u"yyyymmdd", 1, {u"orbeck_yyyymmdd.log", u"-", u"orbeck_20261205.log"}},
+      {u"orbeck", u"DD.MM.YY", 1, {u"orbeck_05.12.26", u"orbeck_01.01_7.00"}},
   };
+  // clang-format on
   for (const Row& row : rows) {
     LogSettings settings;
-    settings.logFilePath = row.log;
+    settings.logFilePath = u"D:\\o\\" + row.log;
     settings.rotateDir = u"R";
     settings.rotateNameDescription = row.description;
     settings.rotateNamePos = row.position;
     settings.loadTime = kLoadTime;
-    EXPECT_EQ(MakeRotatedName(settings), row.expected) << plat::ToUtf8(row.description);
+    EXPECT_EQ(MakeRotatedName(settings), u"R\\" + row.names[0]);
+    bool generation = true;
+    for (const std::u16string& name : row.names) {
+      generation = generation && name != u"-";
+      EXPECT_TRUE(name == u"-" || IsRotatedName(settings, name) == generation)
+          << plat::ToUtf8(name);
+    }
   }
   EXPECT_EQ(NumberedRotatedName(u"D:\\v_1.0\\a.log\\orbeck.log", 12),
             u"D:\\v_1.0\\a.log\\orbeck_12.log");
@@ -257,80 +254,162 @@ TEST(RotationNames, ReplaceTheDateAndPlaceIt) {
   EXPECT_EQ(YearOf(0) + MonthOf(0) + DayOf(0), 0);
 }
 
-TEST(RotationSort, NewestFirstThenGreaterName) {
-  std::vector<RotationCandidate> list = {{0, u"a", 5}, {0, u"B", 5},      {0, u"c", 7},
-                                         {0, u"b", 5}, {0, u"\u00e9", 5}, {0, u"z", 0}};
+// Newest first; within a second the fraction, then the greater name.
+TEST(RotationSort, NewestFirstThenFractionThenGreaterName) {
+  std::vector<RotationCandidate> list = {{0, u"a", 5, 0}, {0, u"B", 5, 0}, {0, u"c", 7, 0},
+                                         {0, u"b", 5, 0}, {0, u"d", 5, 9}, {0, u"z", 0, 0}};
   SortRotationCandidates(list);
-  std::vector<std::u16string> names;
-  for (const RotationCandidate& entry : list) names.push_back(entry.name);
-  EXPECT_EQ(names, (std::vector<std::u16string>{u"c", u"\u00e9", u"b", u"a", u"B", u"z"}));
+  std::u16string names;
+  for (const RotationCandidate& entry : list) names += entry.name;
+  EXPECT_EQ(names, u"cdbaBz");
   EXPECT_EQ(list.front().count, 6);
 }
 
-// Several rotations within one second: the plain name is the newest and a
-// reused low number may be newer than a higher one, so within a second the
-// fraction decides, and the names only when that is equal too.
-TEST(RotationSort, WithinOneSecondTheFractionDecides) {
-  std::vector<RotationCandidate> list = {{0, u"orbeck_D_2.log", 5, 100},
-                                         {0, u"orbeck_D.log", 5, 900},
-                                         {0, u"orbeck_D_1.log", 5, 500},
-                                         {0, u"orbeck_D_3.log", 5, 500}};
-  SortRotationCandidates(list);
-  std::vector<std::u16string> names;
-  for (const RotationCandidate& entry : list) names.push_back(entry.name);
-  EXPECT_EQ(names, (std::vector<std::u16string>{u"orbeck_D.log", u"orbeck_D_3.log",
-                                                u"orbeck_D_1.log", u"orbeck_D_2.log"}));
-}
-
-TEST_F(Rotation, PruneKeepsTheNewestAndNeverTheLock) {
+// The default layout: the rotation directory is the output directory, where
+// the log, the lock, the fallback files and copies of killed rotations lie.
+// Pruning counts and deletes generations only.
+TEST_F(Rotation, PruneKeepsTheNewestGenerationsAndNothingElse) {
   struct Row {
     std::u16string times;
-    bool withLock, oldestAtZero, allocFault;
-    std::vector<std::u16string> survivors;
+    int kept;  // newest generations kept
+    bool oldestAtZero, allocFault;
   };
-  const std::u16string all[] = {u"rot_a.log", u"rot_b.log", u"ROT_C.LOG", u"rot_d.log",
-                                u"rot_e.log"};
-  const std::vector<std::u16string> five(std::begin(all), std::end(all));
-  const std::vector<std::u16string> three(all, all + 3);
-  const Row rows[] = {
-      {u"3", false, false, false, three},
-      {u"3", true, false, false, three},
-      {u"1", true, false, false, {all[0]}},
-      {u"3", false, true, false, {all[0], all[1], all[2], all[4]}},
-      {u"0", true, false, false, five},
-      {u"", false, false, false, five},
-      {u"x", false, false, false, five},
-      {u"-5", false, false, false, five},
-      {u"99", false, false, false, five},
-      {u"1", false, false, true, five},
-  };
-  LogSettings settings;
-  settings.rotateDir = out;
-  settings.logFilePath = out + u"\\rot.log";
+  const Row rows[] = {{u"3", 3, false, false},  {u"1", 1, false, false},  {u"3", 3, true, false},
+                      {u"0", 5, false, false},  {u"", 5, false, false},   {u"x", 5, false, false},
+                      {u"-5", 5, false, false}, {u"99", 5, false, false}, {u"1", 5, false, true}};
+  const std::u16string gens[] = {u"orbeck_20261204.log", u"orbeck_20261203_1.log",
+                                 u"ORBECK_20261202.LOG", u"orbeck_20261201.log",
+                                 u"orbeck_20261130_12.log"};
+  const std::pair<std::u16string, std::int64_t> others[] = {
+      {u"orbeck.log", Utc(2026, 12, 5)},
+      {u"rotation.lock", Utc(2026, 12, 3, 18)},
+      {u"LogWriteError_Orbeck7.log", Utc(2026, 11, 1)},
+      {u"LogNameError_orbeck.log", Utc(2026, 11, 1)},
+      {u"orbeck_20261101.log.copying", Utc(2026, 11, 2)},
+      {u"orbeck_20261102.log.copied", Utc(2026, 11, 2)},
+      {u"orbeck_notes.txt", Utc(2026, 11, 3)}};
+  rot = out;
   for (const Row& row : rows) {
     SCOPED_TRACE(plat::ToUtf8(row.times));
     plat::ClearFaults();
     fs::remove_all(NativePath(out));
-    fs::create_directories(NativePath(out + u"\\rot_dir"));
-    MakeFile(out + u"\\other.log", 0, Utc(2000, 1, 1));
+    fs::create_directories(NativePath(out + u"\\orbeck_20261129.log"));
+    for (const auto& [name, time] : others) MakeFile(out + u"\\" + name, 0, time, "x");
     for (int i = 0; i < 5; ++i) {
-      const bool atZero = row.oldestAtZero && i == 4;
-      MakeFile(out + u"\\" + all[i], 0, atZero ? 0 : Utc(2026, 11, 20 - i));
+      MakeFile(out + u"\\" + gens[i], 0, row.oldestAtZero && i == 4 ? 0 : Utc(2026, 12, 4 - i));
     }
-    // Third newest: counted it would push ROT_C out, and a keep of 1 reaches it.
-    if (row.withLock) MakeFile(lock, 0, Utc(2026, 11, 18, 18));
+    Settings(u"runtime.rotate.times=" + row.times + u"\r\n");
+    Plan();
     if (row.allocFault) Inject(plat::FaultOp::Alloc, -1);
-    settings.rotateTimes = row.times;
-    PruneRotatedLogs(settings);
-    for (const std::u16string& name : all) {
-      const bool kept =
-          std::find(row.survivors.begin(), row.survivors.end(), name) != row.survivors.end();
-      EXPECT_EQ(qvtest::Exists(out + u"\\" + name), kept) << plat::ToUtf8(name);
+    PruneRotatedLogs(loaded);
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_EQ(Exists(out + u"\\" + gens[i]), i < row.kept || (row.oldestAtZero && i == 4)) << i;
     }
-    EXPECT_EQ(qvtest::Exists(lock), row.withLock);
-    EXPECT_TRUE(qvtest::Exists(out + u"\\other.log"));
-    EXPECT_TRUE(fs::is_directory(NativePath(out + u"\\rot_dir")));
+    for (const auto& [name, time] : others) EXPECT_EQ(ReadBytes(out + u"\\" + name), "x");
+    EXPECT_TRUE(fs::is_directory(NativePath(out + u"\\orbeck_20261129.log")));
   }
+}
+
+// Copies that killed rotations left: a copy still being made, or one the log
+// still begins with, goes; a finished copy whose log is gone becomes its
+// generation, or takes a number when a newer one holds the name.
+TEST_F(Rotation, InterruptedCopiesAreRemovedOrFinished) {
+  struct Row {
+    std::u16string name;
+    std::string copy, log;  // log "": none
+    bool plainTaken;
+    std::u16string endsAs;  // "": removed
+  };
+  const std::string live = "live record\r\n";
+  const Row rows[] = {
+      {u"orbeck_20261204.log.copying", "live rec", live, false, u""},
+      {u"orbeck_20261204.log.copied", live, live + live, false, u""},
+      {u"orbeck_20261204.log.copied", "old record\r\n", live, false, u"orbeck_20261204.log"},
+      {u"orbeck_20261204.log.copied", "old record\r\n", "", false, u"orbeck_20261204.log"},
+      {u"orbeck_20261204.log.copied", "old record\r\n", live, true, u"orbeck_20261204_1.log"},
+      {u"orbeck_notes.log.copied", "notes", live, false, u"orbeck_notes.log.copied"},
+  };
+  Settings(u"runtime.rotate.rule.sizeflg=1\r\nruntime.rotate.rule.size=99\r\n");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(plat::ToUtf8(row.name) + " " + row.log);
+    fs::remove_all(NativePath(out));
+    fs::create_directories(NativePath(rot));
+    if (row.plainTaken) MakeFile(rot + u"\\orbeck_20261204.log", 0, kLoadTime, "newer");
+    if (!row.log.empty()) MakeFile(log, 0, kLoadTime, row.log);
+    MakeFile(rot + u"\\" + row.name, 0, kLoadTime - 86400, row.copy);
+    const RotationPlan plan = Plan();
+    RotateExecLog(u"Orbeck");
+    EXPECT_EQ(plan.interrupted.size(), row.name.starts_with(u"orbeck_notes") ? 0u : 1u);
+    EXPECT_TRUE(row.endsAs.empty() || ReadBytes(rot + u"\\" + row.endsAs) == row.copy);
+    EXPECT_EQ(Exists(rot + u"\\" + row.name), row.endsAs == row.name);
+    EXPECT_EQ(ReadBytes(log), row.log);
+  }
+}
+
+// A launcher killed while it copies the log into another volume, then the
+// next run: every record stays exactly once, no line is torn, and pruning to
+// one keeps the complete generation.
+TEST(RotationKill, CopyToAnotherVolumeKilledMidway) {
+  std::u16string volume;
+  if (!plat::GetEnvironment(u"QORVANE_OTHER_VOLUME", volume) || !plat::PathIsDirectory(volume)) {
+    GTEST_SKIP() << "skipped: QORVANE_OTHER_VOLUME names no directory on a second volume";
+  }
+  std::u16string exe = plat::FromUtf8(qvtest::TestBinDir()) + u"\\qorvane";
+  if (Exists(exe + u".exe")) exe += u".exe";
+  qvtest::ScratchInstall root;
+  const std::u16string rot = volume + u"\\qvrot" + plat::Widen(std::to_string(plat::Now().seconds));
+  const std::u16string log = root.logDir() + u"\\orbeck.log";
+  root.LogSetup(u"runtime.orbeck.active=1\r\nruntime.rotate.active=1\r\nruntime.rotate.dir=" + rot +
+                u"\r\nruntime.rotate.rule.sizeflg=1\r\nruntime.rotate.rule.size=1\r\n"
+                u"runtime.rotate.times=1\r\nruntime.rotate.name.description=YYYYMMDD\r\n");
+  const std::u16string line = FormatExecLogRecord(u"2026/12/05,11:00:00.000", u"J0000000", u"HS", 0,
+                                                  kStartRecord, u"-Xrc0");
+  std::size_t records = 0;
+  bool killed = false;
+  for (std::size_t mib = 16; !killed && mib <= 512; mib *= 4) {
+    fs::remove_all(NativePath(rot));
+    fs::create_directories(NativePath(rot));
+    std::u16string text;
+    for (records = 0; text.size() * 2 < mib * kMiB; ++records) {
+      const std::string n = std::to_string(10000000 + records);
+      text += line.substr(0, 24) + u"J" + plat::FromUtf8(n.substr(1)) + line.substr(32);
+    }
+    qvtest::WriteBytes(log, qvtest::Utf16Le(text));
+    plat::Process job = plat::StartProcess(exe, u"-LidK1");
+    ASSERT_TRUE(job);
+    for (bool done = false; !done;) {
+      for (const auto& entry : fs::directory_iterator(NativePath(rot))) {
+        std::error_code ec;
+        const std::uintmax_t size = fs::file_size(entry.path(), ec);
+        // Any name: a partial copy must not stand where a generation may.
+        killed = size > 0 && size < text.size() * 2 + 2 && plat::KillProcess(*job);
+        done = done || killed || size == text.size() * 2 + 2;
+      }
+    }
+    std::int64_t code = 0;
+    plat::WaitProcess(*job, code);
+  }
+  if (!killed) GTEST_SKIP() << "skipped: every copy ended before it could be killed (one volume?)";
+  plat::Process next = plat::StartProcess(exe, u"-LidK2");
+  std::int64_t code = 0;
+  ASSERT_TRUE(next && plat::WaitProcess(*next, code));
+  std::vector<int> seen(records, 0);
+  std::vector<fs::path> files = {NativePath(log)};
+  for (const auto& entry : fs::directory_iterator(NativePath(rot))) files.push_back(entry.path());
+  EXPECT_EQ(files.size(), 2u) << "one generation kept";
+  for (const fs::path& file : files) {
+    const std::u16string text = qvtest::FromUtf16Le(qvtest::ReadFileBytes(file).substr(2));
+    EXPECT_TRUE(text.ends_with(u"\r\n")) << file << " ends in a torn line";
+    for (std::size_t at = 0, end; (end = text.find(u"\r\n", at)) != std::u16string::npos;
+         at = end + 2) {
+      if (text.compare(at + 24, 1, u"J") == 0 && end - at == line.size() - 2) {
+        ++seen[std::stoul(plat::ToUtf8(text.substr(at + 25, 7)))];
+      }
+    }
+  }
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), static_cast<long>(records))
+      << std::count(seen.begin(), seen.end(), 0) << " records lost";
+  fs::remove_all(NativePath(rot));
 }
 
 }  // namespace

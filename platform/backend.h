@@ -19,7 +19,7 @@ const std::u16string& PathOf(const FileObject& file);
 bool WriteBytes(FileObject& file, const void* data, std::size_t size);
 std::ptrdiff_t ReadBytes(FileObject& file, void* data, std::size_t size);
 bool CanOpenForReading(const std::u16string& path);
-bool MoveNoReplace(const std::u16string& from, const std::u16string& to);
+bool MoveNoReplace(const std::u16string& from, const std::u16string& to, bool* otherVolume);
 bool RemoveFile(const std::u16string& path);
 
 bool PathExists(const std::u16string& path);

@@ -38,8 +38,9 @@ bool CanOpenForReading(const std::u16string& path) {
   return !FaultHit(FaultOp::Open, path) && backend::CanOpenForReading(path);
 }
 
-bool MoveNoReplace(const std::u16string& from, const std::u16string& to) {
-  return !FaultHit(FaultOp::Move, from) && backend::MoveNoReplace(from, to);
+bool MoveNoReplace(const std::u16string& from, const std::u16string& to, bool* otherVolume) {
+  if (otherVolume != nullptr) *otherVolume = false;
+  return !FaultHit(FaultOp::Move, from) && backend::MoveNoReplace(from, to, otherVolume);
 }
 
 bool RemoveFile(const std::u16string& path) {

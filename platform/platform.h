@@ -71,6 +71,9 @@ bool FileSizeOf(FileObject& file, std::uint64_t& size);
 bool FilePosition(FileObject& file, std::uint64_t& position);
 // Writes all bytes at the current position; false on any failure.
 bool WriteBytes(FileObject& file, const void* data, std::size_t size);
+// Sets the last-write time of a file open for writing (a copy keeps its
+// original's time).
+bool SetFileModTime(FileObject& file, std::int64_t seconds, std::int32_t nanos);
 // Bytes read, 0 at the end of the file, -1 on failure.
 std::ptrdiff_t ReadBytes(FileObject& file, void* data, std::size_t size);
 
@@ -80,9 +83,13 @@ bool PathIsDirectory(const std::u16string& path);
 bool MakeOneDirectory(const std::u16string& path);
 // Opens for reading ("r", deny-none) and closes at once. False for a directory.
 bool CanOpenForReading(const std::u16string& path);
-// Renames or moves a file. Fails when the target exists, and while another
-// process holds the source open (without delete-sharing).
-bool MoveNoReplace(const std::u16string& from, const std::u16string& to);
+// Renames a file within its volume. Fails when the target exists, while
+// another process holds the source open (without delete-sharing), and when
+// the target is on another volume (otherVolume is then set): such a move
+// would be a copy and a delete, which a kill could leave half done, so the
+// caller copies as it sees fit.
+bool MoveNoReplace(const std::u16string& from, const std::u16string& to,
+                   bool* otherVolume = nullptr);
 // Deletes a file. Fails while another process holds it open.
 bool RemoveFile(const std::u16string& path);
 

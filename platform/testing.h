@@ -39,4 +39,8 @@ bool WaitProcess(ProcessObject& process, std::int64_t& exitCode);
 // Directory of the running executable, without a trailing separator.
 std::u16string ExecutableDirectory();
 
+// Ends a started process at once, as a kill by its id does (TerminateProcess,
+// SIGKILL): no cleanup of its own runs. WaitProcess then reaps it.
+bool KillProcess(ProcessObject& process);
+
 }  // namespace plat

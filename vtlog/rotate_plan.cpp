@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "execlog/path_text.h"
-#include "execlog/rotation.h"
 #include "platform/platform.h"
-#include "vtlog/log_read.h"
+#include "platform/text.h"
+#include "vtlog/output.h"
 
 namespace {
 
@@ -15,94 +15,96 @@ std::string DateText(std::int64_t time) {
   return buffer;
 }
 
-std::string Reason(const LogSettings& s) {
-  if (s.outputDir.empty() || !plat::PathIsDirectory(s.outputDir)) {
-    return "the output directory does not exist, so \"rotation.lock\" cannot be taken";
-  }
-  if (s.rotateEnabled == 0) return "rotation is off (runtime.rotate.active is not \"1\")";
-  if (FileOpenable(s.logFilePath) == 0) return "the log does not exist or cannot be read";
-  const std::int32_t size = FileSizeMiB(s.logFilePath);
-  std::string why;
-  if (s.rotateBySize != 0) {
-    if (size >= s.rotateSizeLimitMiB) {
-      return "size: " + std::to_string(size) + " MiB reaches the limit of " +
-             std::to_string(s.rotateSizeLimitMiB) + " MiB";
-    }
-    why = "size " + std::to_string(size) + " MiB is below the limit of " +
-          std::to_string(s.rotateSizeLimitMiB) + " MiB";
-  } else {
-    why = "rotation by size is off";
-  }
-  if (s.rotateByDate == 0) return why + "; rotation by date is off";
+std::string Reason(const RotationPlan& plan, const LogSettings& s) {
+  const std::string size = std::to_string(plan.sizeMiB) + " MiB";
+  const std::string limit = std::to_string(s.rotateSizeLimitMiB) + " MiB";
   static const char* const kUnits[] = {"year", "month", "day"};
-  const std::int64_t m = FileModTime(s.logFilePath);
   const std::string unit =
       s.rotateDateUnit >= 0 && s.rotateDateUnit <= 2 ? kUnits[s.rotateDateUnit] : "none";
-  const std::string dates =
-      "last written " + DateText(m) + " UTC, settings loaded " + DateText(s.loadTime) + " UTC";
-  if (ShouldRotate(s) == 1) return "date unit " + unit + ": " + dates;
-  return why + "; date unit " + unit + " not passed (" + dates + ")";
+  const std::string dates = "last written " + DateText(plan.modTime) + " UTC, settings loaded " +
+                            DateText(s.loadTime) + " UTC";
+  switch (plan.reason) {
+    case RotationReason::NoOutputDirectory:
+      return "the output directory does not exist, so \"rotation.lock\" cannot be taken";
+    case RotationReason::Off:
+      return "rotation is off (runtime.rotate.active is not \"1\")";
+    case RotationReason::NoLog:
+      return "the log does not exist or cannot be read";
+    case RotationReason::SizeReached:
+      return "size: " + size + " reaches the limit of " + limit;
+    case RotationReason::DatePassed:
+      return "date unit " + unit + ": " + dates;
+    case RotationReason::NotDue:
+      break;
+  }
+  return (s.rotateBySize != 0 ? "size " + size + " is below the limit of " + limit
+                              : std::string("rotation by size is off")) +
+         (s.rotateByDate != 0 ? "; date unit " + unit + " not passed (" + dates + ")"
+                              : std::string("; rotation by date is off"));
+}
+
+std::string MoveNote(MoveObstacle obstacle) {
+  switch (obstacle) {
+    case MoveObstacle::None:
+      break;
+    case MoveObstacle::RotateDirToBeMade:
+      return "the rotation directory is created first";
+    case MoveObstacle::RotateDirUnmakeable:
+      return "the rotation directory is missing and cannot be created (one level only): the log "
+             "stays; pruning still runs";
+    case MoveObstacle::NumbersTaken:
+      return "every numbered name is taken: the displaced file cannot move, the log stays";
+  }
+  return {};
+}
+
+bool LockPresent(const LogSettings& s) {
+  return plat::PathExists(s.outputDir + u"\\rotation.lock");
 }
 
 }  // namespace
 
-RotationPlan PlanRotation(const LogSettings& settings) {
-  RotationPlan plan;
-  plan.logPath = settings.logFilePath;
-  plan.lockPresent = plat::PathExists(settings.outputDir + u"\\rotation.lock");
-  plan.reason = Reason(settings);
-  // Without the output directory the lock cannot be opened and nothing happens.
-  plan.rotate = plat::PathIsDirectory(settings.outputDir) && ShouldRotate(settings) == 1;
-  if (!plan.rotate) return plan;
+std::string RotationPlanText(const RotationPlan& plan, const LogSettings& settings) {
+  std::string text = "log: " + plat::ToUtf8(settings.logFilePath) + "\n";
+  for (const InterruptedCopy& copy : plan.interrupted) {
+    text += "interrupted copy: " + plat::ToUtf8(copy.path) +
+            (copy.finishAs.empty() ? " is removed" : " becomes " + plat::ToUtf8(copy.finishAs)) +
+            "\n";
+  }
+  text += std::string("decision: ") + (plan.rotate ? "rotate" : "no rotation") + "\n";
+  text += "reason: " + Reason(plan, settings) + "\n";
+  if (plan.rotate) {
+    text += "new name: " + plat::ToUtf8(plan.rotatedName) + "\n";
+    if (!plan.displacedTo.empty()) {
+      text += "displaced: " + plat::ToUtf8(plan.rotatedName) + " -> " +
+              plat::ToUtf8(plan.displacedTo) + "\n";
+    }
+    const std::string note = MoveNote(plan.obstacle);
+    if (!note.empty()) text += "note: " + note + "\n";
+    if (plan.pruned.empty()) text += "pruning deletes nothing\n";
+    for (const std::u16string& path : plan.pruned) {
+      text += "pruning deletes: " + plat::ToUtf8(path) + "\n";
+    }
+  }
+  if (LockPresent(settings)) text += "\"rotation.lock\" exists in the output directory\n";
+  return text;
+}
 
-  plan.newName = MakeRotatedName(settings);
-  if (DirectoryExists(settings.rotateDir) == 0) {
-    const std::u16string parent = SplitDirectory(settings.rotateDir);
-    plan.moveNote = parent.empty() || plat::PathIsDirectory(parent)
-                        ? "the rotation directory is created first"
-                        : "the rotation directory is missing and cannot be created (one level "
-                          "only): the log stays; pruning still runs";
+std::string RotationPlanJson(const RotationPlan& plan, const LogSettings& settings) {
+  std::string json = "{\"log\":" + JsonString(settings.logFilePath) +
+                     ",\"rotate\":" + (plan.rotate ? "true" : "false") +
+                     ",\"reason\":" + JsonString(Reason(plan, settings)) +
+                     ",\"newName\":" + JsonString(plan.rotatedName) + ",\"displaced\":" +
+                     JsonString(plan.displacedTo.empty() ? u"" : plan.rotatedName) +
+                     ",\"displacedTo\":" + JsonString(plan.displacedTo) +
+                     ",\"note\":" + JsonString(MoveNote(plan.obstacle)) + ",\"interrupted\":[";
+  for (std::size_t i = 0; i < plan.interrupted.size(); ++i) {
+    json += std::string(i == 0 ? "" : ",") + "{\"path\":" + JsonString(plan.interrupted[i].path) +
+            ",\"finishAs\":" + JsonString(plan.interrupted[i].finishAs) + "}";
   }
-  if (FileOpenable(plan.newName) != 0) {
-    plan.displacedName = plan.newName;
-    plan.displacedTo = NumberedRotatedName(plan.newName, NextFreeSuffix(plan.newName));
-    if (FileOpenable(plan.displacedTo) != 0) {
-      plan.moveNote = "every numbered name is taken: the displaced file cannot move, the log stays";
-    }
+  json += "],\"pruned\":[";
+  for (std::size_t i = 0; i < plan.pruned.size(); ++i) {
+    json += (i == 0 ? "" : ",") + JsonString(plan.pruned[i]);
   }
-
-  // The listing as pruning will see it: the log under its new name, the
-  // displaced file under its number.
-  std::vector<RotationCandidate> list;
-  if (!ListRotationCandidates(settings, list)) return plan;
-  const std::u16string newFile = SplitFileName(plan.newName);
-  const bool logListed = EqualsIgnoreCase(settings.rotateDir, settings.outputDir);
-  const std::u16string logFile = SplitFileName(settings.logFilePath);
-  std::vector<RotationCandidate> after;
-  for (RotationCandidate& entry : list) {
-    if (logListed && EqualsIgnoreCase(entry.name, logFile)) continue;
-    if (!plan.displacedName.empty() && entry.name == newFile) {
-      entry.name = SplitFileName(plan.displacedTo);
-    }
-    after.push_back(entry);
-  }
-  if (plan.moveNote.find("log stays") == std::string::npos) {
-    RotationCandidate moved;
-    moved.name = newFile;
-    moved.modTime = FileModTime(settings.logFilePath);
-    moved.modTimeNanos = FileModTimeNanos(settings.logFilePath);
-    after.push_back(moved);
-  }
-  SortRotationCandidates(after);
-  const std::int32_t keep = DecimalValue(settings.rotateTimes);
-  std::int32_t kept = 0;
-  for (const RotationCandidate& entry : after) {
-    if (keep < 1 || entry.name == u"rotation.lock") continue;
-    if (kept < keep) {
-      ++kept;
-    } else if (entry.modTime > 0) {
-      plan.pruned.push_back(settings.rotateDir + u"\\" + entry.name);
-    }
-  }
-  return plan;
+  return json + "],\"lockPresent\":" + (LockPresent(settings) ? "true" : "false") + "}\n";
 }

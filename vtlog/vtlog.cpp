@@ -297,36 +297,9 @@ int RunRotate(const Args& args, VtlogOutput& output) {
     return Usage(output, "unknown component " + Value(args, "--component"));
   }
   const RotationPlan plan = PlanRotation(settings);
+  output.out(format == OutputFormat::Json ? RotationPlanJson(plan, settings)
+                                          : RotationPlanText(plan, settings));
   ReleaseLogSettings(settings);
-  if (format == OutputFormat::Json) {
-    std::string json =
-        "{\"log\":" + JsonString(plan.logPath) + ",\"rotate\":" + (plan.rotate ? "true" : "false") +
-        ",\"reason\":" + JsonString(plan.reason) + ",\"newName\":" + JsonString(plan.newName) +
-        ",\"displaced\":" + JsonString(plan.displacedName) +
-        ",\"displacedTo\":" + JsonString(plan.displacedTo) +
-        ",\"note\":" + JsonString(plan.moveNote) + ",\"pruned\":[";
-    for (std::size_t i = 0; i < plan.pruned.size(); ++i) {
-      json += (i == 0 ? "" : ",") + JsonString(plan.pruned[i]);
-    }
-    output.out(json + "],\"lockPresent\":" + (plan.lockPresent ? "true" : "false") + "}\n");
-    return 0;
-  }
-  output.out("log: " + plat::ToUtf8(plan.logPath) + "\n");
-  output.out(std::string("decision: ") + (plan.rotate ? "rotate" : "no rotation") + "\n");
-  output.out("reason: " + plan.reason + "\n");
-  if (plan.rotate) {
-    output.out("new name: " + plat::ToUtf8(plan.newName) + "\n");
-    if (!plan.displacedName.empty()) {
-      output.out("displaced: " + plat::ToUtf8(plan.displacedName) + " -> " +
-                 plat::ToUtf8(plan.displacedTo) + "\n");
-    }
-    if (!plan.moveNote.empty()) output.out("note: " + plan.moveNote + "\n");
-    if (plan.pruned.empty()) output.out("pruning deletes nothing\n");
-    for (const std::u16string& path : plan.pruned) {
-      output.out("pruning deletes: " + plat::ToUtf8(path) + "\n");
-    }
-  }
-  if (plan.lockPresent) output.out("\"rotation.lock\" exists in the output directory\n");
   return 0;
 }
 

@@ -135,36 +135,6 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-// A move across file systems, as MoveFileW does it: copy (keeping the
-// last-write time, which the rotation sorts by), then delete the source.
-bool CopyThenRemove(const std::string& from, const std::string& to) {
-  Descriptor source(open(from.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat st {};
-  if (source.fd < 0 || fstat(source.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  Descriptor target(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
-  if (target.fd < 0) return false;
-  bool copied = true;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = read(source.fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      copied = n == 0;
-      break;
-    }
-    if (!WriteAll(target.fd, buffer, static_cast<std::size_t>(n))) {
-      copied = false;
-      break;
-    }
-  }
-  const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  copied = copied && futimens(target.fd, times) == 0;
-  copied = close(target.Release()) == 0 && copied;
-  if (copied && unlink(from.c_str()) == 0) return true;
-  unlink(to.c_str());
-  return false;
-}
-
 }  // namespace
 
 void FileCloser::operator()(FileObject* file) const {
@@ -225,6 +195,11 @@ bool backend::WriteBytes(FileObject& file, const void* data, std::size_t size) {
   return WriteAll(file.fd, static_cast<const char*>(data), size);
 }
 
+bool SetFileModTime(FileObject& file, std::int64_t seconds, std::int32_t nanos) {
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), nanos}};
+  return futimens(file.fd, times) == 0;
+}
+
 std::ptrdiff_t backend::ReadBytes(FileObject& file, void* data, std::size_t size) {
   if (size > SSIZE_MAX) size = SSIZE_MAX;
   for (;;) {
@@ -241,7 +216,8 @@ bool backend::CanOpenForReading(const std::u16string& path) {
   return true;
 }
 
-bool backend::MoveNoReplace(const std::u16string& from, const std::u16string& to) {
+bool backend::MoveNoReplace(const std::u16string& from, const std::u16string& to,
+                            bool* otherVolume) {
   const std::string source = SystemPath(from);
   const std::string target = SystemPath(to);
   Descriptor guard;
@@ -260,7 +236,8 @@ bool backend::MoveNoReplace(const std::u16string& from, const std::u16string& to
     }
     error = errno;
   }
-  return error == EXDEV && CopyThenRemove(source, target);
+  if (error == EXDEV && otherVolume != nullptr) *otherVolume = true;
+  return false;
 }
 
 bool backend::RemoveFile(const std::u16string& path) {

@@ -1,4 +1,5 @@
 // Child processes, the program's own location and console programs on POSIX.
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,6 +49,10 @@ bool WaitProcess(ProcessObject& process, std::int64_t& exitCode) {
   }
   exitCode = process.exitCode;
   return true;
+}
+
+bool KillProcess(ProcessObject& process) {
+  return !process.ended && kill(process.pid, SIGKILL) == 0;
 }
 
 std::u16string ExecutableDirectory() {

@@ -114,6 +114,14 @@ bool backend::WriteBytes(FileObject& file, const void* data, std::size_t size) {
   return true;
 }
 
+bool SetFileModTime(FileObject& file, std::int64_t seconds, std::int32_t nanos) {
+  const std::uint64_t ticks =
+      static_cast<std::uint64_t>(seconds + win32::kEpochOffsetSeconds) * win32::kTicksPerSecond +
+      static_cast<std::uint64_t>(nanos / 100);
+  FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  return SetFileTime(file.handle, nullptr, nullptr, &time) != FALSE;
+}
+
 std::ptrdiff_t backend::ReadBytes(FileObject& file, void* data, std::size_t size) {
   DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
   DWORD read = 0;
@@ -129,8 +137,12 @@ bool backend::CanOpenForReading(const std::u16string& path) {
   return true;
 }
 
-bool backend::MoveNoReplace(const std::u16string& from, const std::u16string& to) {
-  return MoveFileW(win32::Wide(from), win32::Wide(to)) != FALSE;
+bool backend::MoveNoReplace(const std::u16string& from, const std::u16string& to,
+                            bool* otherVolume) {
+  // Without MOVEFILE_COPY_ALLOWED a move to another volume is refused, not copied.
+  if (MoveFileExW(win32::Wide(from), win32::Wide(to), 0) != FALSE) return true;
+  if (otherVolume != nullptr && GetLastError() == ERROR_NOT_SAME_DEVICE) *otherVolume = true;
+  return false;
 }
 
 bool backend::RemoveFile(const std::u16string& path) {

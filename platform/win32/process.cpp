@@ -43,6 +43,10 @@ bool WaitProcess(ProcessObject& process, std::int64_t& exitCode) {
   return true;
 }
 
+bool KillProcess(ProcessObject& process) {
+  return TerminateProcess(process.handle, 1) != FALSE;
+}
+
 std::u16string ExecutableDirectory() {
   std::u16string path(MAX_PATH, u'\0');
   for (;;) {
