@@ -62,6 +62,9 @@ OpenStatus OpenFile(const std::u16string& path, OpenMode mode, FileHandle& out) 
       case ERROR_SHARING_VIOLATION:
         return OpenStatus::SharingViolation;
       case ERROR_ACCESS_DENIED:
+      // A console name (CON, CONIN$) in a process without a console: no
+      // file at all.
+      case ERROR_INVALID_HANDLE:
         return OpenStatus::AccessDenied;
       default:
         return OpenStatus::Other;
