@@ -123,7 +123,6 @@ TEST_F(RecordWriterTest, RecordsReachTheirFiles) {
       {"no attempts", nullptr, 101, 0, "", "", "", 0},
       {"a torn line is ended first", torn, 102, 0, "TE", "", ""},
       {"refused log: a start keeps 101", logIsDir, 101, -1283, "", "S", ""},
-      {"refused log: others show 1283", logIsDir, -2911, -1283, "", "R", ""},
       {"no output directory", [](RecordWriterTest& t) { t.out_ = t.root_ / u"no\\out"; }, -2001,
        -1283, "", "", "R"},
       {"short write: the log as it was", shortWrite, 102, -1284, "S", "U", ""},
@@ -183,18 +182,15 @@ TEST_F(RecordWriterTest, NothingToWriteTouchesNothing) {
   EXPECT_FALSE(qvtest::Exists(out_));
 }
 
-TEST_F(RecordWriterTest, LogPathsBySeparatorAndLength) {
-  // A name with a backslash is the path itself, its directory made; a bare
-  // name lands in the output directory; from 256 characters on the job's
-  // name-error file takes the record.
-  ASSERT_EQ(Write(101, 5, 0, root_ / u"elsewhere\\job.log"), 0);
-  ASSERT_EQ(Write(102, 5, 0, u"bare.log"), 0);
-  for (std::size_t length : {255u, 256u}) {
-    ASSERT_EQ(Write(-2911, 5, 0, out_ + u"\\" + std::u16string(length - out_.size() - 1, u'n')), 0);
+// A bare name lands in the output directory; from 256 characters on the
+// job's name-error file takes the record.
+TEST_F(RecordWriterTest, LogPathsByNameAndLength) {
+  const std::u16string n255 = std::u16string(254 - out_.size(), u'n');
+  for (const std::u16string& name : {std::u16string(u"bare.log"), n255, n255 + u"n"}) {
+    ASSERT_EQ(Write(2911, 5, 0, name == u"bare.log" ? name : out_ + u"\\" + name), 0);
   }
-  EXPECT_EQ(Lines(root_ / u"elsewhere\\job.log"), Strings{Line(101)});
-  EXPECT_EQ(Lines(out_ + u"\\bare.log"), Strings{Line(102)});
-  EXPECT_EQ(Lines(out_ + u"\\" + std::u16string(255 - out_.size() - 1, u'n')), Strings{Line(2911)});
+  EXPECT_EQ(Lines(out_ + u"\\bare.log"), Strings{Line(2911)});
+  EXPECT_EQ(Lines(out_ + u"\\" + n255), Lines(out_ + u"\\LogNameError_J0042.log"));
   EXPECT_EQ(Lines(out_ + u"\\LogNameError_J0042.log"), Strings{Line(2911)});
 }
 
