@@ -1,11 +1,13 @@
 #include "execlog/record_writer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "execlog/codes.h"
 #include "execlog/path_text.h"
 #include "install/install.h"
 #include "platform/platform.h"
@@ -13,7 +15,6 @@
 
 namespace {
 
-constexpr char16_t kByteOrderMark = 0xFEFF;
 constexpr std::size_t kLongestLogPath = 255;
 // The copied first line of the per-job file, in code units.
 constexpr std::size_t kLongestJobLine = 9999;
@@ -24,6 +25,7 @@ constexpr int kLockWaitMs = 10;
 struct RecordContext {
   std::u16string timeStamp;
   const std::u16string& outputDir;
+  std::int32_t retryCount;
   const std::u16string& messagePrefix;
   std::int32_t subCode;
   const std::u16string& jobId;
@@ -41,16 +43,19 @@ std::u16string Decimal(std::int64_t value, int minWidth) {
   return plat::Widen(text);
 }
 
-// UTF-16LE, whatever the host's byte order.
-void AppendUnits(std::string& bytes, std::u16string_view units) {
-  for (char16_t unit : units) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
+// A text that cannot end a record's line: every control character but tab
+// becomes its picture (U+2400 plus its code; CR shows as U+240D, LF as U+240A).
+std::u16string OneLine(std::u16string_view text) {
+  std::u16string line(text);
+  for (char16_t& unit : line) {
+    if (unit < 0x20 && unit != u'\t') unit = static_cast<char16_t>(0x2400 + unit);
   }
+  return line;
 }
 
-// The per-job file's first line after its byte-order mark, its own line feed
-// included; empty when the file is missing or holds no full code unit.
+// The per-job file's first line after its byte-order mark, at most 9999 code
+// units, ended by CR LF also when it had to be cut; empty when the file is
+// missing or holds no full code unit.
 std::u16string ReadJobFileFirstLine(const std::u16string& path) {
   plat::FileHandle file;
   if (plat::OpenFile(path, plat::OpenMode::ReadShared, file) != plat::OpenStatus::Opened) {
@@ -64,64 +69,106 @@ std::u16string ReadJobFileFirstLine(const std::u16string& path) {
     if (got <= 0) break;
     filled += static_cast<std::size_t>(got);
   }
-  std::u16string line;
-  for (std::size_t i = 0; i + 1 < filled; i += 2) {
-    char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                          (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    line.push_back(unit);
-    if (unit == u'\n') break;
-  }
-  return line;
+  std::u16string line = plat::DecodeUtf16Le(std::string_view(bytes).substr(0, filled & ~1u));
+  if (line.empty()) return {};
+  line.resize(std::min(line.find(u'\n'), line.size()));
+  if (!line.empty() && line.back() == u'\r') line.pop_back();
+  return line + u"\r\n";
 }
 
-// The whole addition to a file as one piece, so that it lands in one write:
-// the byte-order mark when the file is empty, in error-only mode the per-job
-// file's first line, then the record.
-std::string RecordBytes(const RecordContext& record, std::int64_t absCode, bool fileEmpty) {
-  std::string bytes;
-  if (fileEmpty) AppendUnits(bytes, std::u16string_view(&kByteOrderMark, 1));
+// What has to go before a record so that it starts a line of its own: the
+// byte-order mark into an empty file; CR LF after a line that a full volume
+// or a killed writer left without its end (and a zero byte first when half
+// a code unit stands at the end).
+std::string LineStart(const std::u16string& path, std::uint64_t size) {
+  if (size == 0) return std::string(plat::kUtf16LeMark);
+  plat::FileHandle reader;
+  char tail[2] = {};
+  if (plat::OpenFile(path, plat::OpenMode::ReadShared, reader) != plat::OpenStatus::Opened ||
+      !plat::SeekFileTo(*reader, size - (size >= 2 ? 2 : size)) ||
+      plat::ReadBytes(*reader, tail, 2) != (size >= 2 ? 2 : 1)) {
+    return {};  // unknown: appended as it stands
+  }
+  const std::string_view last(tail, 2);
+  if (size % 2 == 0 && (last == std::string_view("\n\0", 2) || last == plat::kUtf16LeMark)) {
+    return {};
+  }
+  return (size % 2 == 1 ? std::string(1, '\0') : std::string()) + plat::EncodeUtf16Le(u"\r\n");
+}
+
+// Appends to a file opened at its end with read-sharing only, as one write:
+// what the line needs first, in error-only mode the per-job file's first line,
+// then the record. A write that fails part-way is taken back, so the file
+// holds whole lines only. A size that cannot be read counts as not empty: a
+// second byte-order mark inside a log would corrupt it.
+bool AppendRecord(const std::u16string& path, plat::FileObject& file, const RecordContext& record,
+                  std::int64_t absCode) {
+  std::uint64_t size = 0;
+  const bool sized = plat::FileSizeOf(file, size);
+  std::string bytes = sized ? LineStart(path, size) : std::string();
+  std::u16string text;
   if (record.errorOnly == 1) {
-    AppendUnits(bytes, ReadJobFileFirstLine(InDirectory(record.outputDir, record.jobId)));
+    text = ReadJobFileFirstLine(InDirectory(record.outputDir, JobFileName(record.jobId)));
   }
-  AppendUnits(bytes, FormatExecLogRecord(record.timeStamp, record.jobId, record.messagePrefix,
-                                         record.subCode, absCode, record.commandLine));
-  return bytes;
+  text += FormatExecLogRecord(record.timeStamp, record.jobId, record.messagePrefix, record.subCode,
+                              absCode, record.commandLine);
+  bytes += plat::EncodeUtf16Le(text);
+  if (plat::WriteBytes(file, bytes.data(), bytes.size())) return true;
+  if (sized) plat::TruncateFile(file, size);
+  return false;
 }
 
-// Appends to a file opened at its end. A size that cannot be read counts as
-// not empty: a second byte-order mark inside a log would corrupt it.
-bool AppendRecord(plat::FileObject& file, const RecordContext& record, std::int64_t absCode) {
-  std::uint64_t size = 1;
-  bool empty = plat::FileSizeOf(file, size) && size == 0;
-  std::string bytes = RecordBytes(record, absCode, empty);
-  return plat::WriteBytes(file, bytes.data(), bytes.size());
+// The share-mode open of a file that takes records: Opened only for a regular
+// file on a disk, positioned at its end; a device or pipe is refused.
+plat::OpenStatus OpenForRecords(const std::u16string& path, plat::FileHandle& file) {
+  plat::OpenStatus status = plat::OpenFile(path, plat::OpenMode::WriteShareRead, file);
+  if (status != plat::OpenStatus::Opened) return status;
+  if (!plat::IsDiskFile(*file)) status = plat::OpenStatus::AccessDenied;
+  // A handle not at the end would overwrite records of other jobs.
+  else if (!plat::SeekFileEnd(*file))
+    status = plat::OpenStatus::Other;
+  if (status != plat::OpenStatus::Opened) file.reset();
+  return status;
 }
 
 std::u16string WriteErrorPath(const std::u16string& dir, const std::u16string& jobId) {
   return InDirectory(dir, u"LogWriteError_" + jobId + u".log");
 }
 
-// False when the write-error file in dir cannot be made, opened or written.
+// A write-error file is shared by every job of one identifier, and jobs that
+// share one fall back in step: it gets the log's protection, the share-mode
+// open retried after the job's jitter while another job writes it. False when
+// it cannot be opened or written.
 bool AppendToWriteErrorFile(const std::u16string& dir, const RecordContext& record,
                             std::int64_t absCode) {
-  plat::FileHandle file;
-  if (plat::OpenFile(WriteErrorPath(dir, record.jobId), plat::OpenMode::AppendShared, file) !=
-      plat::OpenStatus::Opened) {
-    return false;
+  const std::u16string path = WriteErrorPath(dir, record.jobId);
+  const std::int32_t attempts = record.retryCount < 1 ? 1 : record.retryCount;
+  for (std::int32_t attempt = 0; attempt < attempts; ++attempt) {
+    plat::FileHandle file;
+    switch (OpenForRecords(path, file)) {
+      case plat::OpenStatus::Opened:
+        return AppendRecord(path, *file, record, absCode);
+      case plat::OpenStatus::SharingViolation:
+        if (attempt + 1 < attempts) plat::SleepMilliseconds(JitterDelayMs(record.jobId));
+        continue;
+      default:
+        return false;
+    }
   }
-  return AppendRecord(*file, record, absCode);
+  return false;
 }
 
 // The record that missed the log goes beside it, or into the private directory
-// when it cannot be put beside it: a write-error file that opens but takes no
-// record must not lose a failure record whose result is 0. Gives back the
-// caller's result.
+// when it cannot be put beside it. Gives back the caller's result, or -1284
+// when no file took the record: a lost record is never answered with 0.
 std::int32_t WriteToWriteErrorFile(const RecordContext& record, std::int64_t absCode,
                                    std::int32_t result) {
   if (AppendToWriteErrorFile(record.outputDir, record, absCode)) return result;
   std::u16string privateDir;
-  if (GetPrivateDir(privateDir) != 0) AppendToWriteErrorFile(privateDir, record, absCode);
-  return result;
+  if (GetPrivateDir(privateDir) != 0 && AppendToWriteErrorFile(privateDir, record, absCode)) {
+    return result;
+  }
+  return result != 0 ? result : kResultLogUnwritten;
 }
 
 }  // namespace
@@ -165,7 +212,7 @@ std::u16string FormatExecLogRecord(const std::u16string& timeStamp, const std::u
   }
   std::u16string line = timeStamp;
   line += u",";
-  line += jobId;
+  line += OneLine(jobId);
   line += u",";
   line += classWord;
   line += u":";
@@ -176,7 +223,7 @@ std::u16string FormatExecLogRecord(const std::u16string& timeStamp, const std::u
     line += number;
   }
   line += u",,,,,,";
-  line += commandLine;
+  line += OneLine(commandLine);
   line += u"\r\n";
   return line;
 }
@@ -199,6 +246,8 @@ int ProbeFileAccess(const std::u16string& path) {
     case plat::OpenStatus::SharingViolation:
       return -2;
     case plat::OpenStatus::Opened:
+      // A device (NUL, CON) or a pipe would swallow the records.
+      return plat::IsDiskFile(*file) ? 1 : -1;
     case plat::OpenStatus::Other:
       break;
   }
@@ -207,12 +256,12 @@ int ProbeFileAccess(const std::u16string& path) {
 
 plat::FileHandle OpenLogForAppend(const std::u16string& path) {
   plat::FileHandle file;
-  if (plat::OpenFile(path, plat::OpenMode::WriteShareRead, file) != plat::OpenStatus::Opened) {
-    return nullptr;
-  }
-  // A handle not at the end would overwrite records of other jobs.
-  if (!plat::SeekFileEnd(*file)) return nullptr;
+  OpenForRecords(path, file);
   return file;
+}
+
+std::u16string JobFileName(const std::u16string& jobId) {
+  return jobId + u"_" + Decimal(plat::CurrentProcessId(), 1);
 }
 
 std::int32_t WriteExecLogRecord(int enabled, const std::u16string& outputDir,
@@ -225,6 +274,7 @@ std::int32_t WriteExecLogRecord(int enabled, const std::u16string& outputDir,
 
   RecordContext record{FormatRecordTimeStamp(plat::Now()),
                        outputDir,
+                       retryCount,
                        messagePrefix,
                        subCode,
                        jobId,
@@ -241,8 +291,8 @@ std::int32_t WriteExecLogRecord(int enabled, const std::u16string& outputDir,
 
   if (ProbeFileAccess(logPath) == -1) {
     // A start record keeps its own code so that the job's start stays visible.
-    if (absCode != 101) absCode = 1283;
-    return WriteToWriteErrorFile(record, absCode, -1283);
+    if (absCode != kStartRecord) absCode = kRefusedRecord;
+    return WriteToWriteErrorFile(record, absCode, kResultLogRefused);
   }
 
   std::u16string lockPath = InDirectory(outputDir, u"rotation.lock");
@@ -264,7 +314,7 @@ std::int32_t WriteExecLogRecord(int enabled, const std::u16string& outputDir,
       continue;
     }
     opened = true;
-    written = AppendRecord(*log, record, absCode);
+    written = AppendRecord(logPath, *log, record, absCode);
   }
 
   // Remove the lock file that the probes made, unless a rotation holds it.
@@ -274,9 +324,9 @@ std::int32_t WriteExecLogRecord(int enabled, const std::u16string& outputDir,
 
   if (written) return 0;
   std::int32_t result = 0;
-  if (absCode == 101 || absCode == 102) {
-    result = -1284;
-    absCode = 1284;
+  if (absCode == kStartRecord || absCode == kSuccessRecord) {
+    result = kResultLogUnwritten;
+    absCode = kUnwrittenRecord;
   }
   return WriteToWriteErrorFile(record, absCode, result);
 }

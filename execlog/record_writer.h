@@ -12,10 +12,12 @@
 #include "platform/platform.h"
 
 // Appends one record line to the log and answers 0, -1283 (the log's location
-// refused access) or -1284 (a start or end record, 101 or 102, could not be
-// written). A record that misses the log goes to "LogWriteError_<jobId>.log"
-// in outputDir, or in the private directory when that file cannot be made or
-// written.
+// refused access, also a device or pipe in place of the log) or -1284 (a start
+// or end record, 101 or 102, could not be written, or a record reached no file
+// at all). A record that misses the log goes to "LogWriteError_<jobId>.log" in
+// outputDir, or in the private directory when that file cannot be made or
+// written; both are written under the log's share mode. In error-only mode a
+// record is preceded by the first line of the run's per-job file.
 std::int32_t WriteExecLogRecord(int enabled, const std::u16string& outputDir,
                                 std::int32_t retryCount, std::int32_t code,
                                 const std::u16string& messagePrefix, std::int32_t subCode,
@@ -26,11 +28,19 @@ std::int32_t WriteExecLogRecord(int enabled, const std::u16string& outputDir,
 // 1 otherwise. Creates the file, empty, when it does not exist.
 int ProbeFileAccess(const std::u16string& path);
 // Write access with read-sharing only, created when missing, positioned at
-// the end; null when the open (or the move to the end) fails.
+// the end; null when the open (or the move to the end) fails, or when the
+// file is not a regular file on a disk.
 plat::FileHandle OpenLogForAppend(const std::u16string& path);
 
+// The name of this run's per-job file in the output directory: the job
+// identifier, "_" and the process id, so that jobs sharing an identifier at
+// once each keep their own start line.
+std::u16string JobFileName(const std::u16string& jobId);
+
 // The record line, CR LF included, for a code's absolute value (64-bit, so
-// that the absolute value of the most negative code still fits).
+// that the absolute value of the most negative code still fits). Control
+// characters of the job identifier and command line, tab aside, are written
+// as their pictures (U+2400 plus the code), so a record is always one line.
 std::u16string FormatExecLogRecord(const std::u16string& timeStamp, const std::u16string& jobId,
                                    const std::u16string& messagePrefix, std::int32_t subCode,
                                    std::int64_t absCode, const std::u16string& commandLine);

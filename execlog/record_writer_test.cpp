@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "platform/fault.h"
 #include "platform/testing.h"
@@ -16,490 +14,337 @@
 
 namespace {
 
+namespace fs = std::filesystem;
+using qvtest::NativePath;
+using Strings = std::vector<std::string>;
 constexpr char16_t kCommandLine[] = u"-Lid J0042 -Xrc 1";
+const bool kWindows = fs::path::preferred_separator == L'\\';
 
-// A log file's contents: whether it starts with the byte-order mark, how many
-// marks it holds in all, and its lines without their CR LF. A line missing its
-// CR LF at the end of the file shows up as the last entry.
-struct LogContents {
-  bool exists = false;
-  bool startsWithMark = false;
-  int marks = 0;
-  std::vector<std::string> lines;  // UTF-8
-};
-
-LogContents ReadLog(const std::u16string& path) {
-  LogContents log;
-  log.exists = qvtest::Exists(path);
-  std::u16string text = qvtest::FromUtf16Le(qvtest::ReadBytes(path));
-  log.startsWithMark = !text.empty() && text[0] == 0xFEFF;
-  for (char16_t unit : text) log.marks += unit == 0xFEFF ? 1 : 0;
-  std::size_t pos = log.startsWithMark ? 1 : 0;
-  while (pos < text.size()) {
-    std::size_t end = text.find(u"\r\n", pos);
-    if (end == std::u16string::npos) {
-      log.lines.push_back(plat::ToUtf8(text.substr(pos)));
-      break;
-    }
-    log.lines.push_back(plat::ToUtf8(text.substr(pos, end - pos)));
-    pos = end + 2;
+// A record file's lines (UTF-8, without CR LF). It must hold one byte-order
+// mark, at its start, and end with CR LF: anything else is a corrupted file.
+Strings Lines(const std::u16string& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(NativePath(path), ec)) return {};
+  const std::u16string text = plat::DecodeUtf16Le(qvtest::ReadBytes(path));
+  Strings lines;
+  if (text.size() <= 1) return lines;
+  EXPECT_EQ(text.find(u'\uFEFF', 1), std::u16string::npos) << "a mark inside the file";
+  EXPECT_TRUE(text[0] == u'\uFEFF' && text.ends_with(u"\r\n")) << "no mark, or a torn end";
+  for (std::size_t pos = 1, end = 0; pos < text.size(); pos = end + 2) {
+    end = std::min(text.find(u"\r\n", pos), text.size());
+    lines.push_back(plat::ToUtf8(text.substr(pos, end - pos)));
   }
-  return log;
+  return lines;
 }
 
-std::string Record(const std::string& jobId, const std::string& status) {
-  return jobId + "," + status + ",,,,,," + plat::ToUtf8(kCommandLine);
+void MakeDirs(const std::u16string& path) {
+  fs::create_directories(NativePath(path));
 }
 
-// A suite whose private directory lies in the scratch directory, an output
-// directory that the writer's first probe creates, and a fixed clock.
 class RecordWriterTest : public ::testing::Test {
  public:
-  RecordWriterTest() : outDir_(root_ / u"out") {
-    plat::SetClockOverride(kClock);
-    stamp_ = plat::ToUtf8(FormatRecordTimeStamp(kClock));
-  }
-
+  RecordWriterTest() { plat::SetClockOverride(kClock); }
   static constexpr plat::WallClock kClock{1796545914, 123};
 
-  const std::u16string& outputDir() const { return outDir_; }
-  std::u16string privateDir() const { return root_ / u"suite\\private"; }
-  std::u16string logPath() const { return outDir_ + u"\\orbeck.log"; }
-  std::u16string writeErrorIn(const std::u16string& dir) const {
+  std::u16string logPath() const { return out_ + u"\\orbeck.log"; }
+  std::u16string errorFile(const std::u16string& dir) const {
     return dir + u"\\LogWriteError_J0042.log";
   }
-  // A whole record line of job J0042 as the fixed clock stamps it.
-  std::string Line(const std::string& status) const {
-    return stamp_ + "," + Record("J0042", status);
+  // Job J0042's record line for a code's absolute value.
+  std::string Line(std::int64_t code, std::u16string_view line = kCommandLine) const {
+    const std::u16string text = FormatExecLogRecord(FormatRecordTimeStamp(kClock), u"J0042", u"HS",
+                                                    0, code, std::u16string(line));
+    return plat::ToUtf8(text.substr(0, text.size() - 2));
   }
-
   std::int32_t Write(std::int32_t code, int retryCount = 5, int errorOnly = 0,
-                     const std::u16string& logFileName = {}) {
-    return WriteExecLogRecord(1, outDir_, retryCount, code, u"HS", 0, u"J0042",
-                              logFileName.empty() ? logPath() : logFileName, kCommandLine,
+                     const std::u16string& logFileName = {},
+                     std::u16string_view line = kCommandLine) {
+    return WriteExecLogRecord(1, out_, retryCount, code, u"HS", 0, u"J0042",
+                              logFileName.empty() ? logPath() : logFileName, std::u16string(line),
                               errorOnly);
   }
 
   qvtest::ScratchInstall root_;
   qvtest::ScopedFaults faults_;
-  std::u16string outDir_;
-  std::string stamp_;
+  std::u16string out_ = root_ / u"out";
+  std::u16string private_ = root_ / u"suite\\private";
 };
 
-TEST(FormatExecLogRecordTest, ClassAndFiguresFollowTheCode) {
-  struct Case {
-    std::int64_t absCode;
-    const char* status;
-  } cases[] = {
-      {101, "Information:HS-00-01-0101"},
-      {102, "Information:HS-00-01-0102"},
-      {0, "Information:HS-00-00-0000"},
-      {999, "Information:HS-00-09-0999"},
-      {1000, "Warning:HS-00-00-1000"},
-      {1283, "Warning:HS-00-02-1283"},
-      {2001, "Error:HS-00-00-2001"},
-      {2911, "Error:HS-00-09-2911"},
-      {3500, "OtherError:HS-00-15-3500"},
-      {12345, "OtherError:HS-00-103-12345"},
-      {2147483648LL, "OtherError:HS-00-21474816-2147483648"},
-  };
-  for (const Case& c : cases) {
-    std::u16string line =
-        FormatExecLogRecord(u"2026/12/05,18:31:54.123", u"00042", u"HS", 0, c.absCode, u"a, b");
-    EXPECT_EQ(plat::ToUtf8(line),
-              std::string("2026/12/05,18:31:54.123,00042,") + c.status + ",,,,,,a, b\r\n")
-        << c.absCode;
+TEST(FormatExecLogRecordTest, ClassFiguresAndOneLine) {
+  const std::pair<std::int64_t, std::u16string> cases[] = {
+      {101, u"Information:HS-00-01-0101,,,,,,a, b"},
+      {999, u"Information:HS-00-09-0999,,,,,,a, b"},
+      {1283, u"Warning:HS-00-02-1283,,,,,,a, b"},
+      {2911, u"Error:HS-00-09-2911,,,,,,a, b"},
+      {3500, u"OtherError:HS-00-15-3500,,,,,,a, b"},
+      {2147483648LL, u"OtherError:HS-00-21474816-2147483648,,,,,,a, b"}};
+  for (const auto& [code, status] : cases) {
+    EXPECT_EQ(FormatExecLogRecord(u"2026/12/05,18:31:54.123", u"00042", u"HS", 0, code, u"a, b"),
+              u"2026/12/05,18:31:54.123,00042," + status + u"\r\n");
   }
+  // Control characters but tab cannot end the line: their pictures stand in.
+  EXPECT_EQ(
+      FormatExecLogRecord(u"t", u"j\n", u"HS", 0, 102, u"-Xn\r\n7777\x01\x1f\t\u30C7|"),
+      u"t,j\u240A,Information:HS-00-01-0102,,,,,,-Xn\u240D\u240A7777\u2401\u241F\t\u30C7|\r\n");
 }
 
 TEST(JitterDelayMsTest, SeededByTheThirdCharacter) {
-  struct Case {
-    std::u16string jobId;
-    int delay;
-  } cases[] = {{u"", 6}, {u"ab", 6}, {u"ab0", 8}, {u"xy1zz", 2}, {u"00A", 9}};
-  for (const Case& c : cases) EXPECT_EQ(JitterDelayMs(c.jobId), c.delay) << plat::ToUtf8(c.jobId);
-  for (char16_t third = 1; third < 0x3000; ++third) {
-    int delay = JitterDelayMs(std::u16string(u"ab") + third);
-    ASSERT_TRUE(delay >= 2 && delay <= 10) << static_cast<int>(third);
-  }
+  const std::pair<std::u16string, int> cases[] = {
+      {u"", 6}, {u"ab", 6}, {u"ab0", 8}, {u"xy1zz", 2}, {u"00A", 9}};
+  for (const auto& [jobId, delay] : cases) EXPECT_EQ(JitterDelayMs(jobId), delay);
 }
 
-TEST_F(RecordWriterTest, TimeStampIsLocalTimeWithMilliseconds) {
-  const plat::WallClock clock{1796545914, 7};
-  plat::SetClockOverride(clock);
-  ASSERT_EQ(Write(101), 0);
-  plat::Calendar local;
-  ASSERT_TRUE(plat::ToLocalCalendar(clock.seconds, local));
-  char stamp[64];
-  std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d,%02d:%02d:%02d.007,", local.year, local.month,
-                local.day, local.hour, local.minute, local.second);
-  LogContents log = ReadLog(logPath());
-  ASSERT_EQ(log.lines.size(), 1u);
-  EXPECT_EQ(log.lines[0], stamp + Record("J0042", "Information:HS-00-01-0101"));
-}
-
-// Where each record goes and what the writer answers, with the files it must
-// and must not leave behind.
+// Where each record goes and what the writer answers.
 TEST_F(RecordWriterTest, RecordsReachTheirFiles) {
+  using plat::FaultOp;
   using Setup = std::function<void(RecordWriterTest&)>;
-  const Setup logIsDirectory = [](RecordWriterTest& t) {
-    std::filesystem::create_directories(qvtest::NativePath(t.logPath()));
+  const auto fault = [](plat::FaultRule rule) {
+    return [rule](RecordWriterTest&) { InjectFault(rule); };
   };
-  const Setup logWriteFails = [](RecordWriterTest&) {
-    plat::InjectFault({plat::FaultOp::Write, 0, 1, u"orbeck.log"});
+  const Setup logIsDir = [](RecordWriterTest& t) { MakeDirs(t.logPath()); };
+  const Setup torn = [](RecordWriterTest& t) {
+    MakeDirs(t.out_);
+    qvtest::WriteBytes(t.logPath(), qvtest::Utf16Le(u"torn") + "x");  // half a unit at the end
   };
-  const std::u16string outLog = u"out\\orbeck.log";
-  const std::u16string outLock = u"out\\rotation.lock";
-  const std::u16string outError = u"out\\LogWriteError_J0042.log";
-  const std::u16string privateError = u"suite\\private\\LogWriteError_J0042.log";
-  // In place of statuses: the file must not exist at all.
-  const std::vector<std::string> absent{"(no such file)"};
-  const Setup leftoverLock = [](RecordWriterTest& t) {
-    std::filesystem::create_directories(qvtest::NativePath(t.outputDir()));
-    qvtest::WriteBytes(t.outputDir() + u"\\rotation.lock", "");
+  const Setup shortWrite = [](RecordWriterTest& t) {
+    t.Write(101);
+    plat::InjectFault({FaultOp::Write, 0, 1, u"orbeck.log", {}, 77});
   };
+  const auto busy = plat::OpenStatus::SharingViolation;
+  // Lines of the log, the write-error file of the output directory and that
+  // of the private directory: S 101, E 102, F the code's own, R 1283, U 1284,
+  // T the torn line, its half unit completed.
   struct Case {
     const char* name;
     Setup setup;
-    std::int32_t code;
-    std::int32_t result;
-    // Files relative to the scratch root and the statuses of their lines; no
-    // statuses: the file must be missing or empty; absent: missing.
-    std::map<std::u16string, std::vector<std::string>> files;
+    std::int32_t code, result;
+    std::string log, outError, privateError;
     int retryCount = 5;
   } cases[] = {
-      {"first record into a new log",
-       nullptr,
-       101,
-       0,
-       {{outLog, {"Information:HS-00-01-0101"}}, {outLock, absent}, {outError, {}}}},
-      {"no attempts: no record anywhere, the probed lock removed again",
-       nullptr,
-       101,
-       0,
-       {{outLog, {}}, {outLock, absent}, {outError, {}}, {privateError, {}}},
-       0},
-      {"attempts below zero: a leftover lock file is still probed and removed",
-       leftoverLock,
-       101,
-       0,
-       {{outLog, {}}, {outLock, absent}, {outError, {}}, {privateError, {}}},
-       -1},
-      {"a later record is appended without a second byte-order mark",
-       [](RecordWriterTest& t) { t.Write(101); },
-       -5,
-       0,
-       {{outLog, {"Information:HS-00-01-0101", "Information:HS-00-00-0005"}}}},
-      {"a lock file that merely exists blocks nobody and is removed",
-       leftoverLock,
-       102,
-       0,
-       {{outLog, {"Information:HS-00-01-0102"}}, {outLock, absent}}},
-      {"log refused (a directory of its name): a start record keeps 101",
-       logIsDirectory,
-       101,
-       -1283,
-       {{outError, {"Information:HS-00-01-0101"}}}},
-      {"log refused: an end record shows 1283",
-       logIsDirectory,
-       102,
-       -1283,
-       {{outError, {"Warning:HS-00-02-1283"}}, {outLock, absent}}},
-      {"log refused by an injected access denial: a failure record shows 1283",
-       [](RecordWriterTest&) {
-         plat::InjectFault({plat::FaultOp::Open, 0, -1, u"orbeck.log"});
-       },
-       -2911,
-       -1283,
-       {{outError, {"Warning:HS-00-02-1283"}}}},
-      {"output directory made by another writer after the check: the record still lands",
+      {"first record", nullptr, 101, 0, "S", "", ""},
+      {"no attempts", nullptr, 101, 0, "", "", "", 0},
+      {"a torn line is ended first", torn, 102, 0, "TE", "", ""},
+      {"refused log: a start keeps 101", logIsDir, 101, -1283, "", "S", ""},
+      {"no output directory", [](RecordWriterTest& t) { t.out_ = t.root_ / u"no\\out"; }, -2001,
+       -1283, "", "", "R"},
+      {"short write: the log as it was", shortWrite, 102, -1284, "S", "U", ""},
+      {"lock held throughout", fault({FaultOp::Open, 0, -1, u"rotation.lock", busy}), 101, -1284,
+       "", "U", ""},
+      {"log busy twice", fault({FaultOp::Open, 1, 2, u"orbeck.log", busy}), -5, 0, "F", "", ""},
+      {"write-error file busy: private directory",
        [](RecordWriterTest& t) {
-         // The check sees the directory missing; the real creation then
-         // finds it made, as when another writer wins the race.
-         std::filesystem::create_directories(qvtest::NativePath(t.outputDir()));
-         plat::InjectFault({plat::FaultOp::Status, 0, 1, t.outputDir()});
+         MakeDirs(t.logPath());
+         plat::InjectFault({plat::FaultOp::Open, 0, -1, u"out\\LogWriteError_",
+                            plat::OpenStatus::SharingViolation});
        },
-       101,
-       0,
-       {{outLog, {"Information:HS-00-01-0101"}}, {outError, {}}, {privateError, {}}}},
-      {"output directory two levels deep cannot be made: private directory",
-       [](RecordWriterTest& t) { t.outDir_ = t.root_ / u"missing\\out"; },
-       101,
-       -1283,
-       {{privateError, {"Information:HS-00-01-0101"}}}},
-      {"a file where the output directory should be: private directory",
-       [](RecordWriterTest& t) { qvtest::WriteBytes(t.outputDir(), "x"); },
-       -2001,
-       -1283,
-       {{privateError, {"Warning:HS-00-02-1283"}}}},
-      {"log write fails: a start record goes to the write-error file as 1284",
-       logWriteFails,
-       101,
-       -1284,
-       {{outError, {"Warning:HS-00-02-1284"}}, {outLog, {}}, {outLock, absent}}},
-      {"log write fails: an end record as 1284",
-       logWriteFails,
-       102,
-       -1284,
-       {{outError, {"Warning:HS-00-02-1284"}}}},
-      {"log write fails: a failure record keeps its code, result 0",
-       logWriteFails,
-       -2911,
-       0,
-       {{outError, {"Error:HS-00-09-2911"}}}},
-      {"lock held in every attempt: a start record as 1284",
-       [](RecordWriterTest&) {
-         plat::InjectFault(
-             {plat::FaultOp::Open, 0, -1, u"rotation.lock", plat::OpenStatus::SharingViolation});
-       },
-       101,
-       -1284,
-       {{outError, {"Warning:HS-00-02-1284"}}, {outLog, {}}}},
-      {"log busy in every attempt: a failure record keeps its code",
-       [](RecordWriterTest&) {
-         // The probe before the attempts passes; every append open then fails.
-         plat::InjectFault(
-             {plat::FaultOp::Open, 1, -1, u"orbeck.log", plat::OpenStatus::SharingViolation});
-       },
-       -2001,
-       0,
-       {{outError, {"Error:HS-00-00-2001"}}, {outLog, {}}}},
-      {"log busy in two attempts: the third one writes",
-       [](RecordWriterTest&) {
-         plat::InjectFault(
-             {plat::FaultOp::Open, 1, 2, u"orbeck.log", plat::OpenStatus::SharingViolation});
-       },
-       102,
-       0,
-       {{outLog, {"Information:HS-00-01-0102"}}, {outError, {}}}},
-      {"write-error file refused in the output directory: private directory",
-       [](RecordWriterTest& t) {
-         std::filesystem::create_directories(qvtest::NativePath(t.logPath()));
-         std::filesystem::create_directories(qvtest::NativePath(t.writeErrorIn(t.outputDir())));
-       },
-       -2911,
-       -1283,
-       {{privateError, {"Warning:HS-00-02-1283"}}}},
-      {"write-error file refused everywhere: the result still tells",
-       [](RecordWriterTest& t) {
-         std::filesystem::create_directories(qvtest::NativePath(t.logPath()));
-         plat::InjectFault({plat::FaultOp::Open, 0, -1, u"LogWriteError_"});
-       },
-       101,
-       -1283,
-       {{outError, {}}, {privateError, {}}}},
+       -2911, -1283, "", "", "R"},
+      {"no file takes a failure record", fault({FaultOp::Write, 0, -1, u"", {}, 9}), -5, -1284, "",
+       "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::error_code ec;
-    outDir_ = root_ / u"out";
-    std::filesystem::remove_all(qvtest::NativePath(outDir_), ec);
-    std::filesystem::remove_all(qvtest::NativePath(root_ / u"missing"), ec);
-    std::filesystem::remove(qvtest::NativePath(writeErrorIn(privateDir())), ec);
+    out_ = root_ / u"out";
+    fs::remove_all(NativePath(out_), ec);
+    fs::remove(NativePath(errorFile(private_)), ec);
     plat::ClearFaults();
     if (c.setup) c.setup(*this);
     EXPECT_EQ(Write(c.code, c.retryCount), c.result);
     plat::ClearFaults();
-    for (const auto& [relative, statuses] : c.files) {
-      SCOPED_TRACE(plat::ToUtf8(relative));
-      LogContents file = ReadLog(root_ / relative);
-      if (statuses == absent) {
-        EXPECT_FALSE(file.exists);
-        continue;
-      }
-      if (statuses.empty()) {
-        EXPECT_TRUE(file.lines.empty());
-        continue;
-      }
-      EXPECT_TRUE(file.startsWithMark);
-      EXPECT_EQ(file.marks, 1);
-      std::vector<std::string> expected;
-      for (const std::string& status : statuses) expected.push_back(Line(status));
-      EXPECT_EQ(file.lines, expected);
+    const std::map<char, std::string> lines = {
+        {'S', Line(101)},  {'E', Line(102)},  {'F', Line(std::abs(c.code))},
+        {'R', Line(1283)}, {'U', Line(1284)}, {'T', "tornx"}};
+    const std::pair<std::u16string, std::string> files[] = {
+        {logPath(), c.log}, {errorFile(out_), c.outError}, {errorFile(private_), c.privateError}};
+    for (const auto& [path, letters] : files) {
+      Strings expected;
+      for (char letter : letters) expected.push_back(lines.at(letter));
+      EXPECT_EQ(Lines(path), expected) << plat::ToUtf8(path);
     }
+    EXPECT_FALSE(qvtest::Exists(out_ + u"\\rotation.lock"));
   }
 }
 
-// Japanese directory names and command lines, a character beyond the basic
-// plane among them, reach the disk and the record unit for unit.
-TEST_F(RecordWriterTest, JapaneseTextRoundTripsIntoTheRecord) {
-  const std::u16string data = root_ / u"\u30C7\u30FC\u30BF";
-  outDir_ = data + u"\\\u30ED\u30B0";
-  std::filesystem::create_directories(qvtest::NativePath(data));
-  const std::u16string commandLine =
-      u"-Lid J0042 -Xin \"D:\\\u30C7\u30FC\u30BF\\\u5165\u529B.tif\" \U00020BB7\u91CE\u5BB6";
-  ASSERT_EQ(WriteExecLogRecord(1, outDir_, 5, 101, u"HS", 0, u"J0042", logPath(), commandLine, 0),
-            0);
-  EXPECT_EQ(qvtest::ReadBytes(logPath()),
-            qvtest::Utf16Le(plat::Widen(stamp_) + u",J0042,Information:HS-00-01-0101,,,,,," +
-                            commandLine + u"\r\n"));
+// A device or pipe in place of the log would swallow the records: refused.
+TEST_F(RecordWriterTest, DeviceInPlaceOfTheLogIsRefused) {
+  MakeDirs(out_);
+  if (!kWindows) {
+    fs::create_symlink("/dev/null", NativePath(out_ + u"\\NUL"));
+    fs::create_symlink("/dev/zero", NativePath(out_ + u"\\NUL.log"));
+    ASSERT_EQ(std::system(("mkfifo '" + NativePath(out_ + u"\\CON").string() + "'").c_str()), 0);
+  }
+  for (const char16_t* name : {u"NUL", u"NUL.log", u"CON"})
+    EXPECT_EQ(Write(102, 5, 0, name), -1283);
+  EXPECT_EQ(Lines(errorFile(out_)), Strings(3, Line(1283)));
 }
 
 TEST_F(RecordWriterTest, NothingToWriteTouchesNothing) {
-  EXPECT_EQ(
-      WriteExecLogRecord(0, outputDir(), 5, 101, u"HS", 0, u"J0042", logPath(), kCommandLine, 0),
-      0);
-  for (std::int32_t code : {102, 101, 0, -5, 999, -999}) {
-    EXPECT_EQ(Write(code, 5, 1), 0) << code;
-  }
-  EXPECT_FALSE(qvtest::Exists(outputDir()));
-  EXPECT_EQ(plat::FaultCalls(plat::FaultOp::Open), 0);
+  EXPECT_EQ(WriteExecLogRecord(0, out_, 5, 101, u"HS", 0, u"J0042", logPath(), kCommandLine, 0), 0);
+  for (std::int32_t code : {102, 101, 0, -5, 999, -999}) EXPECT_EQ(Write(code, 5, 1), 0) << code;
+  EXPECT_FALSE(qvtest::Exists(out_));
 }
 
-TEST_F(RecordWriterTest, LogPathsBySeparatorAndLength) {
-  // A name with a backslash is the path itself; its directory is made, one level.
-  const std::u16string elsewhere = root_ / u"elsewhere\\job.log";
-  ASSERT_EQ(Write(101, 5, 0, elsewhere), 0);
-  EXPECT_EQ(ReadLog(elsewhere).lines, std::vector<std::string>{Line("Information:HS-00-01-0101")});
-
-  // A bare name lands in the output directory.
-  ASSERT_EQ(Write(102, 5, 0, u"bare.log"), 0);
-  EXPECT_EQ(ReadLog(outputDir() + u"\\bare.log").lines.size(), 1u);
-
-  // Up to 255 characters the path is used; from 256 on the job's name-error
-  // file takes the record, under the same protocol.
-  for (std::size_t length : {255u, 256u}) {
-    std::u16string path = outputDir() + u"\\";
-    path += std::u16string(length - path.size() - 4, u'n') + u".log";
-    ASSERT_EQ(path.size(), length);
-    ASSERT_EQ(Write(-2911, 5, 0, path), 0);
-    EXPECT_EQ(qvtest::Exists(path), length == 255) << length;
+// A bare name lands in the output directory; from 256 characters on the
+// job's name-error file takes the record.
+TEST_F(RecordWriterTest, LogPathsByNameAndLength) {
+  const std::u16string n255 = std::u16string(254 - out_.size(), u'n');
+  for (const std::u16string& name : {std::u16string(u"bare.log"), n255, n255 + u"n"}) {
+    ASSERT_EQ(Write(2911, 5, 0, name == u"bare.log" ? name : out_ + u"\\" + name), 0);
   }
-  EXPECT_EQ(ReadLog(outputDir() + u"\\LogNameError_J0042.log").lines,
-            std::vector<std::string>{Line("Error:HS-00-09-2911")});
-  EXPECT_FALSE(qvtest::Exists(outputDir() + u"\\rotation.lock"));
+  EXPECT_EQ(Lines(out_ + u"\\bare.log"), Strings{Line(2911)});
+  EXPECT_EQ(Lines(out_ + u"\\" + n255), Lines(out_ + u"\\LogNameError_J0042.log"));
+  EXPECT_EQ(Lines(out_ + u"\\LogNameError_J0042.log"), Strings{Line(2911)});
 }
 
-TEST_F(RecordWriterTest, ErrorOnlyRecordFollowsTheJobFilesFirstLine) {
-  const std::string record = Line("Error:HS-00-09-2911");
-  const std::string longLine(12000, 'a');
-  struct Case {
-    const char* name;
-    std::string jobFileBytes;  // no per-job file when empty
-    std::vector<std::string> expected;
-  } cases[] = {
-      {"no per-job file", "", {record}},
-      {"first line copied without the per-job file's mark",
-       qvtest::Utf16Le(u"2026/12/05,18:31:54.123,J0042,start\r\nsecond\r\n"),
-       {"2026/12/05,18:31:54.123,J0042,start", record}},
-      {"a per-job file of its mark only copies nothing", qvtest::Utf16Le(u""), {record}},
-      {"at most 9999 units are copied",
-       qvtest::Utf16Le(std::u16string(longLine.begin(), longLine.end())),
-       {std::string(9999, 'a') + record}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::filesystem::remove_all(qvtest::NativePath(outputDir()));
-    std::filesystem::create_directories(qvtest::NativePath(outputDir()));
-    if (!c.jobFileBytes.empty()) qvtest::WriteBytes(outputDir() + u"\\J0042", c.jobFileBytes);
+TEST_F(RecordWriterTest, ErrorOnlyRecordFollowsTheRunsJobLine) {
+  const std::pair<std::u16string, Strings> cases[] = {
+      {u"", {Line(2911)}},  // no per-job file of this run
+      {u"start\r\nsecond\r\n", {"start", Line(2911)}},
+      // A line cut at 9999 units still ends.
+      {std::u16string(12000, u'a'), {std::string(9999, 'a'), Line(2911)}}};
+  for (const auto& [jobFile, expected] : cases) {
+    fs::remove_all(NativePath(out_));
+    MakeDirs(out_);
+    if (!jobFile.empty()) {
+      qvtest::WriteBytes(out_ + u"\\" + JobFileName(u"J0042"), qvtest::Utf16Le(jobFile));
+    }
+    qvtest::WriteBytes(out_ + u"\\J0042", qvtest::Utf16Le(u"another run's start\r\n"));
     ASSERT_EQ(Write(-2911, 5, 1), 0);
-    LogContents log = ReadLog(logPath());
-    EXPECT_TRUE(log.startsWithMark);
-    EXPECT_EQ(log.marks, 1);
-    EXPECT_EQ(log.lines, c.expected);
+    EXPECT_EQ(Lines(logPath()), expected);
   }
 }
 
-TEST_F(RecordWriterTest, ErrorOnlyFallbackCopiesTheJobLineToo) {
-  std::filesystem::create_directories(qvtest::NativePath(logPath()));
-  qvtest::WriteBytes(outputDir() + u"\\J0042", qvtest::Utf16Le(u"first\r\n"));
-  ASSERT_EQ(Write(-2911, 5, 1), -1283);
-  EXPECT_EQ(ReadLog(writeErrorIn(outputDir())).lines,
-            (std::vector<std::string>{"first", Line("Warning:HS-00-02-1283")}));
+// A volume that fills up mid-record: the log keeps whole lines only.
+TEST_F(RecordWriterTest, FullVolumeLeavesWholeLines) {
+  MakeDirs(out_);
+  const std::string dir = NativePath(out_).string();
+  if (kWindows || std::system(("mount -t tmpfs -o size=64k qvfull '" + dir + "'").c_str()) != 0) {
+    GTEST_SKIP() << "skipped: no tmpfs could be mounted (needs the native build, as root)";
+  }
+  struct Unmount {
+    std::string dir;
+    ~Unmount() { EXPECT_EQ(std::system(("umount '" + dir + "'").c_str()), 0); }
+  } unmount{dir};
+  const std::u16string big(8000, u'b');
+  ASSERT_EQ(Write(101, 5, 0, {}, big), 0);
+  {
+    // Fill the volume, then free one page: less than a record.
+    std::ofstream filler(dir + "/filler", std::ios::binary);
+    const std::string block(4096, 'f');
+    while (filler.write(block.data(), block.size()) && filler.flush()) {
+    }
+  }
+  fs::resize_file(dir + "/filler", fs::file_size(dir + "/filler") - 4096);
+  const std::string before = qvtest::ReadBytes(logPath());
+  EXPECT_EQ(Write(102, 5, 0, {}, big), -1284);
+  EXPECT_EQ(qvtest::ReadBytes(logPath()), before);
+  EXPECT_EQ(Lines(errorFile(private_)), Strings{Line(1284, big)});
+  fs::remove(dir + "/filler");
+  ASSERT_EQ(Write(-5, 5, 0, {}, big), 0);
+  EXPECT_EQ(Lines(logPath()), (Strings{Line(101, big), Line(5, big)}));
 }
 
 // ------------------------------------------------ competing processes
 
-// The writer program built beside this test binary.
-std::u16string WriterProgram() {
-  std::u16string path = plat::ExecutableDirectory() + u"\\log_writer_loop";
+std::u16string Program(const std::u16string& name) {
+  const std::u16string path = plat::ExecutableDirectory() + u"\\" + name;
   return plat::PathExists(path + u".exe") ? path + u".exe" : path;
 }
 
-plat::Process StartWriter(const std::u16string& outputDir, const std::string& rest) {
-  return plat::StartProcess(WriterProgram(), u"\"" + outputDir + u"\" " + plat::Widen(rest));
+std::vector<plat::Process> Start(const std::u16string& program, const Strings& lines) {
+  std::vector<plat::Process> processes;
+  for (const std::string& line : lines) {
+    processes.push_back(plat::StartProcess(Program(program), plat::FromUtf8(line)));
+  }
+  return processes;
 }
 
-// Waits for the holder's marker; false when it never came (the holder failed).
-bool WaitForMarker(const std::u16string& path) {
-  for (int i = 0; i < 3000; ++i) {
-    if (qvtest::Exists(path)) return true;
-    plat::SleepMilliseconds(10);
-  }
-  return false;
-}
-
-TEST_F(RecordWriterTest, EightProcessesShareOneLog) {
-  constexpr int kProcesses = 8;
-  constexpr int kRecords = 60;
-  std::filesystem::create_directories(qvtest::NativePath(outputDir()));
-  std::vector<plat::Process> writers;
-  for (int p = 0; p < kProcesses; ++p) {
-    writers.push_back(StartWriter(
-        outputDir(), "shared.log p" + std::to_string(p) + "n " + std::to_string(kRecords)));
-    ASSERT_TRUE(writers.back()) << p;
-  }
-  for (plat::Process& writer : writers) {
+void ExpectExit(std::vector<plat::Process> processes, std::int64_t expected) {
+  for (plat::Process& process : processes) {
     std::int64_t exitCode = -1;
-    ASSERT_TRUE(plat::WaitProcess(*writer, exitCode));
-    EXPECT_EQ(exitCode, 0);
+    ASSERT_TRUE(process && plat::WaitProcess(*process, exitCode));
+    EXPECT_EQ(exitCode, expected);
   }
+}
 
-  LogContents log = ReadLog(outputDir() + u"\\shared.log");
-  EXPECT_TRUE(log.startsWithMark);
-  EXPECT_EQ(log.marks, 1);
-  const std::regex record(R"(^\d{4}/\d\d/\d\d,\d\d:\d\d:\d\d\.\d{3},(p\dn)(\d{4}),)"
-                          R"(Information:HS-00-01-0101,,,,,,record (p\dn) (\d{4}) x{300}$)");
+// Every record exactly once (its tag and number in groups 1 and 2 of fields),
+// each line whole.
+void Audit(const std::u16string& path, const std::string& fields, std::size_t records) {
+  const std::regex record(R"(^\d{4}/\d\d/\d\d,\d\d:\d\d:\d\d\.\d{3},)" + fields + " x{300}$");
   std::map<std::string, int> seen;
-  for (const std::string& line : log.lines) {
+  for (const std::string& line : Lines(path)) {
     std::smatch match;
-    if (!std::regex_match(line, match, record) || match[1] != match[3] || match[2] != match[4]) {
-      ADD_FAILURE() << "torn or foreign line: " << line.substr(0, 120);
-      continue;
-    }
-    ++seen[match[1].str() + match[2].str()];
+    EXPECT_TRUE(std::regex_match(line, match, record)) << "torn or foreign: " << line;
+    EXPECT_EQ(++seen[match[1].str() + match[2].str()], 1) << line;
   }
-  EXPECT_EQ(seen.size(), static_cast<std::size_t>(kProcesses * kRecords));
-  for (const auto& [job, count] : seen) EXPECT_EQ(count, 1) << job;
-  EXPECT_FALSE(qvtest::Exists(outputDir() + u"\\rotation.lock"));
+  EXPECT_EQ(seen.size(), records);
 }
 
-TEST_F(RecordWriterTest, LockHeldLongerThanTheAttemptsSendsRecordsAside) {
-  std::filesystem::create_directories(qvtest::NativePath(outputDir()));
-  const std::u16string marker = outputDir() + u"\\held";
-  plat::Process holder = StartWriter(outputDir(), "held - 2000 hold");
-  ASSERT_TRUE(holder);
-  ASSERT_TRUE(WaitForMarker(marker));
-
-  // Five attempts of 10 ms end long before the holder lets go.
-  EXPECT_EQ(Write(101, 5), -1284);
-  EXPECT_EQ(Write(-2911, 5), 0);
-  EXPECT_TRUE(qvtest::Exists(outputDir() + u"\\rotation.lock"));
-  std::int64_t exitCode = -1;
-  ASSERT_TRUE(plat::WaitProcess(*holder, exitCode));
-  EXPECT_EQ(exitCode, 0);
-
-  EXPECT_TRUE(ReadLog(logPath()).lines.empty());
-  EXPECT_EQ(ReadLog(writeErrorIn(outputDir())).lines,
-            (std::vector<std::string>{Line("Warning:HS-00-02-1284"), Line("Error:HS-00-09-2911")}));
+// The command lines of p writers "DIR NAME p<i>n ARGS" (log_writer_loop).
+Strings Writers(const std::u16string& dir, const std::string& name, int p,
+                const std::string& args) {
+  Strings lines;
+  for (int i = 0; i < p; ++i) {
+    lines.push_back("\"" + plat::ToUtf8(dir) + "\" " + name + " p" + std::to_string(i) + "n " +
+                    args);
+  }
+  return lines;
 }
 
-TEST_F(RecordWriterTest, LockHeldShorterThanTheAttemptsDelaysTheRecord) {
-  std::filesystem::create_directories(qvtest::NativePath(outputDir()));
-  const std::u16string marker = outputDir() + u"\\held";
-  plat::Process holder = StartWriter(outputDir(), "held - 300 hold");
-  ASSERT_TRUE(holder);
-  ASSERT_TRUE(WaitForMarker(marker));
+TEST_F(RecordWriterTest, ProcessesShareTheLogAndTheWriteErrorFile) {
+  MakeDirs(out_);
+  ExpectExit(Start(u"log_writer_loop", Writers(out_, "shared.log", 8, "60")), 0);
+  Audit(out_ + u"\\shared.log", R"((p\d+n)(\d{4}),Information:HS-00-01-0101,,,,,,record \1 \2)",
+        8 * 60);
+  // Jobs of one identifier fall back in step while another process holds the
+  // log: the write-error file they share loses nothing and holds one mark.
+  std::vector<plat::Process> holder =
+      Start(u"log_writer_loop", {"\"" + plat::ToUtf8(out_) + "\" held orbeck.log 60000 hold"});
+  for (int i = 0; i < 3000 && !qvtest::Exists(out_ + u"\\held"); ++i) plat::SleepMilliseconds(10);
+  ASSERT_TRUE(qvtest::Exists(out_ + u"\\held")) << "the holder never held the log";
+  ExpectExit(Start(u"log_writer_loop", Writers(out_, "orbeck.log", 24, "3 shared")), 0);
+  qvtest::WriteBytes(out_ + u"\\held.release", "");
+  ExpectExit(std::move(holder), 0);
+  Audit(out_ + u"\\LogWriteError_vtJobIdError.log",
+        R"(vtJobIdError,Error:HS-00-09-2911,,,,,,record (p\d+n) (\d{4}))", 24 * 3);
+  EXPECT_FALSE(qvtest::Exists(out_ + u"\\rotation.lock"));
+}
 
-  // A thousand attempts of 10 ms outlast the holder's 300 ms.
-  EXPECT_EQ(Write(101, 1000), 0);
-  std::int64_t exitCode = -1;
-  ASSERT_TRUE(plat::WaitProcess(*holder, exitCode));
-  EXPECT_EQ(exitCode, 0);
-
-  EXPECT_EQ(ReadLog(logPath()).lines, std::vector<std::string>{Line("Information:HS-00-01-0101")});
-  EXPECT_FALSE(qvtest::Exists(writeErrorIn(outputDir())));
-  EXPECT_FALSE(qvtest::Exists(outputDir() + u"\\rotation.lock"));
+// The launcher itself, started as the system starts it (CreateProcessW under
+// Wine, which passes CR and LF through).
+TEST_F(RecordWriterTest, LauncherRecordsAndPerJobFiles) {
+  fs::copy_file(NativePath(Program(u"Qorvane.dll")), NativePath(root_ / u"bin\\Qorvane.dll"));
+  const std::u16string launcher = kWindows ? u"Qorvane" : u"qorvane";
+  root_.LogSetup(u"runtime.output.dir=" + out_ + u"\r\nruntime.orbeck.active=1\r\n");
+  ExpectExit(Start(launcher, {"-Lid5 -Xn\r\n2026/12/07,01:02:03.456,7777,Information:HS-00-01-0102"
+                              ",,,,,,x -Xrc1"}),
+             1);
+  const Strings lines = Lines(logPath());
+  ASSERT_EQ(lines.size(), 2u);
+  for (const std::string& line : lines) EXPECT_NE(line.find("-Xn\u240D\u240A2026"), line.npos);
+  // "5." and "5 " name the file "5" where Windows strips them: a log, not a
+  // per-job file to delete.
+  for (const std::string log : {"5.", "5 "}) {
+    ExpectExit(Start(launcher, {"-Lid5 -Lfn\"" + log + "\" -Xrc1"}), 1);
+    EXPECT_EQ(Lines(out_ + u"\\" + plat::FromUtf8(log)).size(), 2u) << log;
+    fs::remove(NativePath(out_ + u"\\" + plat::FromUtf8(log)));
+  }
+  // Error-only jobs of one identifier at once: each failure record follows
+  // its own start line, and no per-job file outlives its job.
+  fs::remove_all(NativePath(out_));
+  root_.LogSetup(u"runtime.output.dir=" + out_ +
+                 u"\r\nruntime.orbeck.active=1\r\nruntime.output.errcodeonly=1\r\n");
+  Strings jobs;
+  for (int n = 0; n < 16; ++n) jobs.push_back("-Lid7 -Xms300 -Xrc-1500 -Xn" + std::to_string(n));
+  ExpectExit(Start(launcher, jobs), kWindows ? -1500 : 0x24);
+  const Strings log = Lines(logPath());
+  ASSERT_EQ(log.size(), 32u);
+  const std::regex pair(
+      R"(.*,7,Information:HS-00-01-0101,.*-Xn(\d+)\n.*,7,Warning:HS-00-05-1500,.*-Xn\1)");
+  for (std::size_t i = 0; i + 1 < log.size(); i += 2) {
+    EXPECT_TRUE(std::regex_match(log[i] + "\n" + log[i + 1], pair)) << log[i] << "\n" << log[i + 1];
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(NativePath(out_)), {}), 1);
 }
 
 }  // namespace

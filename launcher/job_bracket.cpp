@@ -36,16 +36,13 @@ bool ErrorOnlyMode(const JobRun& run) {
   return run.settings.errCodeOnly == u"1";
 }
 
-// A path as the file system compares it: ASCII letters in one case, "/" as
-// "\", and a run of separators after the first character as one.
-std::u16string FoldedPath(const std::u16string& path) {
-  std::u16string folded;
-  for (char16_t c : LowerAscii(path)) {
-    if (c == u'/') c = u'\\';
-    if (c == u'\\' && folded.size() > 1 && folded.back() == u'\\') continue;
-    folded.push_back(c);
-  }
-  return folded;
+// Deletes a per-job file of the output directory, unless it is the job's
+// log (-Lid5 -Lfn5, or -Lfn"5." that Windows takes for the same file):
+// deleting that would lose its records.
+void RemoveJobFile(const JobRun& run, const std::u16string& name) {
+  if (run.settings.outputDir.empty()) return;
+  const std::u16string path = run.settings.outputDir + u"\\" + name;
+  if (!plat::SameFile(path, run.settings.logFilePath)) plat::RemoveFile(path);
 }
 
 }  // namespace
@@ -82,9 +79,12 @@ void PrepareJob(JobRun& run) {
     run.jobId.assign(number, number + std::char_traits<char>::length(number));
   }
 
-  // In error-only mode the start record goes to the per-job file; its first
-  // line heads the end record of a failing job.
-  const std::u16string& startTarget = ErrorOnlyMode(run) ? run.jobId : run.settings.logFilePath;
+  // In error-only mode the start record goes to this run's own per-job file
+  // (one left by an earlier process of this id goes first); its first line
+  // heads the end record of a failing job.
+  if (ErrorOnlyMode(run)) RemoveJobFile(run, JobFileName(run.jobId));
+  const std::u16string startTarget =
+      ErrorOnlyMode(run) ? JobFileName(run.jobId) : run.settings.logFilePath;
   run.startResult = WriteRecord(run, 101, startTarget, 0);
 
   if (run.startResult != 0 && ReadCommonFlag(u"ErrorLevel")) {
@@ -128,16 +128,12 @@ void CompleteJob(JobRun& run, EngineRunStatus engineStatus) {
 
   if (run.apiGiven == 1 && run.result == 259) run.result = -259;
 
-  // The per-job file of error-only mode never outlives its job. Without an
-  // output directory there is no per-job file, and the name would point at
-  // the root of the drive. A log named like the job (-Lid5 -Lfn5) is the
-  // execution log, not a per-job file: deleting it would lose its records.
-  if (!run.settings.outputDir.empty()) {
-    run.jobFilePath = run.settings.outputDir + u"\\" + run.jobId;
-    if (FoldedPath(run.jobFilePath) != FoldedPath(run.settings.logFilePath)) {
-      plat::RemoveFile(run.jobFilePath);
-    }
-  }
+  // The per-job files never outlive their job: the run's own and, as ever,
+  // the one named like the job's identifier. Without an output directory
+  // there is none, and the name would point at the root of the drive.
+  if (!run.settings.outputDir.empty()) run.jobFilePath = run.settings.outputDir + u"\\" + run.jobId;
+  RemoveJobFile(run, run.jobId);
+  RemoveJobFile(run, JobFileName(run.jobId));
 
   ReleaseLogSettings(run.settings);
   run.jobId.clear();

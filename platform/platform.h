@@ -181,3 +181,21 @@ std::vector<std::string> ConsoleArguments(int argc, char** argv);
 void UseUtf8Console();
 
 }  // namespace plat
+
+namespace plat {
+
+// ------------------------------------------- checks of the record writer's files
+
+// True when the open file is a regular file on a disk, not a device (NUL,
+// CON), a pipe or a console: only such a file keeps the records written to it.
+bool IsDiskFile(FileObject& file);
+// Cuts the open file back to size bytes, taking back a record that a full
+// volume let in only in part.
+bool TruncateFile(FileObject& file, std::uint64_t size);
+// True when both paths name one existing file, as the file system compares
+// them (volume and file identity), however their texts differ.
+bool SameFile(const std::u16string& a, const std::u16string& b);
+// The id of the running process.
+std::uint32_t CurrentProcessId();
+
+}  // namespace plat

@@ -73,10 +73,13 @@ OpenStatus OpenLocked(const std::string& sys, int flags, int lock, int& out) {
   for (int attempt = 0; attempt < 8; ++attempt) {
     // Non-blocking, so that a FIFO in the log's place fails instead of
     // waiting for a reader; only regular files are logs.
+    // A FIFO without a reader (ENXIO) or a device is no place for records:
+    // refused, as a directory of that name is.
     Descriptor file(open(sys.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666));
-    if (file.fd < 0) return StatusOfError(errno);
+    if (file.fd < 0) return errno == ENXIO ? OpenStatus::AccessDenied : StatusOfError(errno);
     struct stat kind {};
-    if (fstat(file.fd, &kind) != 0 || !S_ISREG(kind.st_mode)) return OpenStatus::Other;
+    if (fstat(file.fd, &kind) != 0) return OpenStatus::Other;
+    if (!S_ISREG(kind.st_mode)) return OpenStatus::AccessDenied;
     if (flock(file.fd, lock | LOCK_NB) != 0) {
       return errno == EWOULDBLOCK ? OpenStatus::SharingViolation : OpenStatus::Other;
     }
@@ -245,6 +248,33 @@ bool backend::RemoveFile(const std::u16string& path) {
   Descriptor guard;
   if (!LockAgainstHolders(sys, guard)) return false;
   return unlink(sys.c_str()) == 0;
+}
+
+}  // namespace plat
+
+namespace plat {
+
+bool IsDiskFile(FileObject& file) {
+  struct stat st {};
+  return fstat(file.fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool TruncateFile(FileObject& file, std::uint64_t size) {
+  if (size > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  return ftruncate(file.fd, static_cast<off_t>(size)) == 0 &&
+         lseek(file.fd, static_cast<off_t>(size), SEEK_SET) >= 0;
+}
+
+bool SameFile(const std::u16string& a, const std::u16string& b) {
+  struct stat first {};
+  struct stat second {};
+  return stat(posix::SystemPath(a).c_str(), &first) == 0 &&
+         stat(posix::SystemPath(b).c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
+std::uint32_t CurrentProcessId() {
+  return static_cast<std::uint32_t>(getpid());
 }
 
 }  // namespace plat

@@ -60,6 +60,9 @@ OpenStatus backend::OpenFile(const std::u16string& path, OpenMode mode, FileHand
       case ERROR_SHARING_VIOLATION:
         return OpenStatus::SharingViolation;
       case ERROR_ACCESS_DENIED:
+      // A console name (CON, CONIN$) in a process without a console: no
+      // file at all.
+      case ERROR_INVALID_HANDLE:
         return OpenStatus::AccessDenied;
       default:
         return OpenStatus::Other;
@@ -147,6 +150,41 @@ bool backend::MoveNoReplace(const std::u16string& from, const std::u16string& to
 
 bool backend::RemoveFile(const std::u16string& path) {
   return DeleteFileW(win32::Wide(path)) != FALSE;
+}
+
+}  // namespace plat
+
+namespace plat {
+
+bool IsDiskFile(FileObject& file) {
+  return GetFileType(file.handle) == FILE_TYPE_DISK;
+}
+
+bool TruncateFile(FileObject& file, std::uint64_t size) {
+  return SeekFileTo(file, size) && SetEndOfFile(file.handle) != FALSE;
+}
+
+bool SameFile(const std::u16string& a, const std::u16string& b) {
+  BY_HANDLE_FILE_INFORMATION info[2]{};
+  const std::u16string* paths[2] = {&a, &b};
+  for (int i = 0; i < 2; ++i) {
+    // No access asked and every sharing allowed: a file held by a writer
+    // still answers.
+    HANDLE handle = CreateFileW(win32::Wide(*paths[i]), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const BOOL known = GetFileInformationByHandle(handle, &info[i]);
+    CloseHandle(handle);
+    if (known == FALSE) return false;
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+         info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+         info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+std::uint32_t CurrentProcessId() {
+  return GetCurrentProcessId();
 }
 
 }  // namespace plat

@@ -1,80 +1,45 @@
 // A competing process for the record writer's multi-process tests.
-//
-// usage: log_writer_loop OUTPUT_DIR LOG_FILE JOB_PREFIX COUNT [MODE]
-//   write (default): appends COUNT start records to OUTPUT_DIR\LOG_FILE, job
-//     identifiers JOB_PREFIX followed by the four-digit record number, command
-//     line "record JOB_PREFIX NUMBER " and a long run of "x"; exits with the
-//     number of records the writer did not answer with 0.
-//   hold: keeps OUTPUT_DIR\rotation.lock open as a rotation does for COUNT
-//     milliseconds, or until the file OUTPUT_DIR\LOG_FILE.release appears;
-//     creates the marker file OUTPUT_DIR\LOG_FILE once the lock is held.
-//     Exits with 1 when the lock could not be taken.
+// usage: log_writer_loop OUTPUT_DIR NAME TAG COUNT [MODE]
+//   write (default): COUNT start records of jobs TAG+NNNN into OUTPUT_DIR\NAME,
+//     command line "record TAG NNNN x...". shared: the same as failure records
+//     (-2911) of the one job vtJobIdError. Exits with the number of records
+//     not answered with 0.
+//   hold: keeps OUTPUT_DIR\rotation.lock (or OUTPUT_DIR\TAG unless TAG is x)
+//     open as a rotation does for COUNT ms, or until OUTPUT_DIR\NAME.release
+//     appears; creates OUTPUT_DIR\NAME once it holds.
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 #include "execlog/record_writer.h"
-#include "platform/platform.h"
 #include "platform/text.h"
-
-namespace {
-
-constexpr int kAttempts = 10000;
-constexpr std::size_t kPadding = 300;
-
-std::string Numbered(int number) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04d", number);
-  return text;
-}
-
-int WriteRecords(const std::u16string& outputDir, const std::u16string& logFile,
-                 const std::string& prefix, int count) {
-  const std::u16string logPath = outputDir + u"\\" + logFile;
-  int failures = 0;
-  for (int i = 0; i < count; ++i) {
-    std::string number = Numbered(i);
-    std::u16string jobId = plat::FromUtf8(prefix + number);
-    std::u16string commandLine =
-        plat::FromUtf8("record " + prefix + " " + number + " " + std::string(kPadding, 'x'));
-    if (WriteExecLogRecord(1, outputDir, kAttempts, 101, u"HS", 0, jobId, logPath, commandLine,
-                           0) != 0) {
-      ++failures;
-    }
-  }
-  return failures > 100 ? 100 : failures;
-}
-
-int HoldLock(const std::u16string& outputDir, const std::u16string& marker, int milliseconds) {
-  plat::FileHandle lock = OpenLogForAppend(outputDir + u"\\rotation.lock");
-  if (!lock) return 1;
-  plat::FileHandle signal;
-  plat::OpenFile(outputDir + u"\\" + marker, plat::OpenMode::AppendShared, signal);
-  signal.reset();
-  // A long hold keeps a slow machine inside the window; the test lets go
-  // early once the launcher under test has finished.
-  const std::u16string release = outputDir + u"\\" + marker + u".release";
-  for (int waited = 0; waited < milliseconds && !plat::PathExists(release); waited += 10) {
-    plat::SleepMilliseconds(10);
-  }
-  return 0;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args = plat::ConsoleArguments(argc, argv);
-  if (args.size() < 4) {
-    std::fprintf(stderr, "usage: log_writer_loop OUTPUT_DIR LOG_FILE JOB_PREFIX COUNT [MODE]\n");
-    return 2;
-  }
-  const std::u16string outputDir = plat::FromUtf8(args[0]);
-  const std::u16string logFile = plat::FromUtf8(args[1]);
+  if (args.size() < 4) return 2;
+  const std::u16string dir = plat::FromUtf8(args[0]), name = dir + u"\\" + plat::FromUtf8(args[1]);
   const int count = std::atoi(args[3].c_str());
   const std::string mode = args.size() > 4 ? args[4] : "write";
-  if (mode == "hold") return HoldLock(outputDir, logFile, count);
-  if (mode == "write") return WriteRecords(outputDir, logFile, args[2], count);
-  std::fprintf(stderr, "log_writer_loop: unknown mode %s\n", mode.c_str());
-  return 2;
+  if (mode == "hold") {
+    const std::u16string file = args[2] == "x" ? u"rotation.lock" : plat::FromUtf8(args[2]);
+    plat::FileHandle held = OpenLogForAppend(dir + u"\\" + file), marker;
+    if (!held) return 1;
+    plat::OpenFile(name, plat::OpenMode::AppendShared, marker);
+    marker.reset();
+    for (int waited = 0; waited < count && !plat::PathExists(name + u".release"); waited += 10) {
+      plat::SleepMilliseconds(10);
+    }
+    return 0;
+  }
+  const bool shared = mode == "shared";
+  int failures = 0;
+  for (int i = 0; i < count; ++i) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%04d", i);
+    const std::u16string line =
+        plat::FromUtf8("record " + args[2] + " " + number + " " + std::string(300, 'x'));
+    failures += WriteExecLogRecord(1, dir, shared ? 200 : 10000, shared ? -2911 : 101, u"HS", 0,
+                                   shared ? u"vtJobIdError" : plat::FromUtf8(args[2] + number),
+                                   name, line, 0) != 0;
+  }
+  return failures > 100 ? 100 : failures;
 }
