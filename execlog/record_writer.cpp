@@ -80,7 +80,7 @@ std::u16string ReadJobFileFirstLine(const std::u16string& path) {
 std::string RecordBytes(const RecordContext& record, std::int64_t absCode, bool fileEmpty) {
   std::string bytes;
   if (fileEmpty) AppendUnits(bytes, std::u16string_view(&kByteOrderMark, 1));
-  if (record.errorOnly == 1) {
+  if (record.errorOnly == 1 && !record.outputDir.empty()) {
     AppendUnits(bytes, ReadJobFileFirstLine(InDirectory(record.outputDir, record.jobId)));
   }
   AppendUnits(bytes, FormatExecLogRecord(record.timeStamp, record.jobId, record.messagePrefix,
@@ -118,7 +118,10 @@ bool AppendToWriteErrorFile(const std::u16string& dir, const RecordContext& reco
 // caller's result.
 std::int32_t WriteToWriteErrorFile(const RecordContext& record, std::int64_t absCode,
                                    std::int32_t result) {
-  if (AppendToWriteErrorFile(record.outputDir, record, absCode)) return result;
+  // Without an output directory the file would land at the root of the drive.
+  if (!record.outputDir.empty() && AppendToWriteErrorFile(record.outputDir, record, absCode)) {
+    return result;
+  }
   std::u16string privateDir;
   if (GetPrivateDir(privateDir) != 0) AppendToWriteErrorFile(privateDir, record, absCode);
   return result;
@@ -239,7 +242,8 @@ std::int32_t WriteExecLogRecord(int enabled, const std::u16string& outputDir,
   }
   std::int64_t absCode = std::llabs(static_cast<long long>(code));
 
-  if (ProbeFileAccess(logPath) == -1) {
+  // A log without a name has no location: refused like one that denies access.
+  if (logFileName.empty() || ProbeFileAccess(logPath) == -1) {
     // A start record keeps its own code so that the job's start stays visible.
     if (absCode != 101) absCode = 1283;
     return WriteToWriteErrorFile(record, absCode, -1283);

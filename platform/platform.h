@@ -92,6 +92,10 @@ struct FileStatus {
   std::int32_t modTimeNanos = 0;  // the last write's fraction of its second
 };
 bool GetFileStatus(const std::u16string& path, FileStatus& status);
+// True when both paths name one existing file: the same volume and file
+// index, whatever name reaches it (other letter case, trailing dots and
+// spaces, a short name, a link). False when either does not exist.
+bool SameFile(const std::u16string& a, const std::u16string& b);
 
 struct DirEntry {
   std::u16string name;  // without its directory

@@ -323,4 +323,11 @@ bool GetFileStatus(const std::u16string& path, FileStatus& status) {
   return true;
 }
 
+bool SameFile(const std::u16string& a, const std::u16string& b) {
+  struct stat sa {};
+  struct stat sb {};
+  return stat(SystemPath(a).c_str(), &sa) == 0 && stat(SystemPath(b).c_str(), &sb) == 0 &&
+         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 }  // namespace plat

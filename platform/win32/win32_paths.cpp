@@ -64,6 +64,30 @@ bool GetFileStatus(const std::u16string& path, FileStatus& status) {
   return true;
 }
 
+namespace {
+
+// Volume and file index of an existing file or directory, opened without
+// access so that no holder of the file is disturbed.
+bool FileIdentity(const std::u16string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  HANDLE file = CreateFileW(win32::Wide(path), 0,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool known = GetFileInformationByHandle(file, &info) != FALSE;
+  CloseHandle(file);
+  return known;
+}
+
+}  // namespace
+
+bool SameFile(const std::u16string& a, const std::u16string& b) {
+  BY_HANDLE_FILE_INFORMATION ia{};
+  BY_HANDLE_FILE_INFORMATION ib{};
+  return FileIdentity(a, ia) && FileIdentity(b, ib) &&
+         ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
 bool ListDirectory(const std::u16string& pattern, std::vector<DirEntry>& out) {
   if (FaultHit(FaultOp::List, pattern)) return false;
   WIN32_FIND_DATAW data{};
