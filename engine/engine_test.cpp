@@ -20,15 +20,4 @@ TEST(Engine, DisplayWordFollowsTheSettingsTable) {
   }
 }
 
-TEST(Engine, LoadLookUpCallAndUnload) {
-  qvtest::ScratchInstall dir;
-  const std::u16string bin = plat::FromUtf8(qvtest::TestBinDir());
-  std::int32_t result = 12345;
-  EXPECT_EQ(RunEngine(dir / u"bin", 0x1201, u"-Xrc5", result), EngineRunStatus::LibraryMissing);
-  std::filesystem::copy_file(qvtest::NativePath(bin + u"\\NoExport.dll"),
-                             qvtest::NativePath(dir / u"bin\\Qorvane.dll"));
-  EXPECT_EQ(RunEngine(dir / u"bin", 0x1201, u"-Xrc5", result), EngineRunStatus::EntryPointMissing);
-  EXPECT_EQ(result, 12345);
-}
-
 }  // namespace

@@ -15,7 +15,6 @@ TEST(InstallRoots, FieldsFollowTheScanRule) {
   } cases[] = {
       {u"A;;C", {u"A", u"", u"", u"", u""}},
       {u";B", {u"", u"", u"", u"", u""}},
-      {u"A;B;C;D;E;F", {u"A", u"B", u"C", u"D", u"E"}},
       {f259 + u";" + f259 + u"b;D", {f259, rejected, u"D", u"", u""}},
       // Only 1559 characters are used: a field that the cut runs through is
       // rejected, one that ends exactly at the cut is whole.
@@ -39,18 +38,6 @@ TEST(InstallRoots, FieldsFollowTheScanRule) {
   GetSettingsFilePath(dirs[2]);
   EXPECT_EQ(dirs[0] + u" " + dirs[1] + u" " + dirs[2],
             u"C:\\Suite\\private C:\\Suite\\system C:\\Suite\\system\\VantrelV12.ini");
-}
-
-TEST(SettingsFile, FlagsAreOnOnlyForExactlyOne) {
-  qvtest::ScratchInstall dir;
-  EXPECT_EQ(ReadSettingInt(u"Orbeck", u"ProcDisp", 2), 2);
-  dir.WriteIni("[Common]\r\nErrorLevel=1\r\nExeRcode=2\r\nFromExec=01\r\nLogsetup=E:\\l\r\n");
-  EXPECT_TRUE(ReadCommonFlag(u"ErrorLevel"));
-  EXPECT_FALSE(ReadCommonFlag(u"ExeRcode"));
-  EXPECT_TRUE(ReadCommonFlag(u"FromExec"));  // the integer value 1, written as 01
-  std::u16string value;
-  ReadSettingString(u"Common", u"Logsetup", u"", value);
-  EXPECT_EQ(value, u"E:\\l");
 }
 
 }  // namespace

@@ -37,8 +37,7 @@ std::int32_t WriteRecord(const JobRun& run, std::int32_t code, const std::u16str
   const std::u16string noLocation;
   const std::u16string& target = run.settings.logFilePath.empty() ? noLocation : logFileName;
   return WriteExecLogRecord(run.logWriteEnabled, run.settings.outputDir, run.settings.retryCount,
-                            code, kMessagePrefix, 0, run.jobId, target, run.commandLine,
-                            errorOnly);
+                            code, kMessagePrefix, 0, run.jobId, target, run.commandLine, errorOnly);
 }
 
 bool ErrorOnlyMode(const JobRun& run) {
@@ -121,9 +120,8 @@ void CompleteJob(JobRun& run, EngineRunStatus engineStatus) {
   } else {
     if (run.startResult != 0) run.result = run.startResult;
     if (!ErrorOnlyMode(run)) {
-      const std::int32_t written =
-          WriteRecord(run, kSuccessRecord, run.settings.logFilePath,
-                      DecimalValue(run.settings.errCodeOnly));
+      const std::int32_t written = WriteRecord(run, kSuccessRecord, run.settings.logFilePath,
+                                               DecimalValue(run.settings.errCodeOnly));
       if (written != 0) run.result = written;
     }
   }

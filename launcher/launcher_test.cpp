@@ -9,16 +9,6 @@
 
 namespace {
 
-TEST(CommandLineAfterProgramName, SkipsTheNameByTheQuotingRule) {
-  const std::u16string cases[][2] = {
-      {u"\"C:\\Program Files\\Qorvane.exe\" -Lid1 -Xrc2", u"-Lid1 -Xrc2"},
-      {u"C:\\a\"b c\"d.exe  \t -x", u"-x"},  // quotes switch a quoted stretch on and off
-      {u"\"unterminated name -x", u""},
-      {u"Qorvane.exe \x01\x1f  x  y ", u"x  y "},  // later blanks are the engine's business
-  };
-  for (const auto& c : cases) EXPECT_EQ(CommandLineAfterProgramName(c[0]), c[1]);
-}
-
 // The status field of each record line of a file.
 std::string Statuses(const std::u16string& path) {
   std::istringstream lines(plat::ToUtf8(qvtest::FromUtf16Le(qvtest::ReadBytes(path))));

@@ -69,9 +69,9 @@ namespace {
 // Volume and file index of an existing file or directory, opened without
 // access so that no holder of the file is disturbed.
 bool FileIdentity(const std::u16string& path, BY_HANDLE_FILE_INFORMATION& info) {
-  HANDLE file = CreateFileW(win32::Wide(path), 0,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file =
+      CreateFileW(win32::Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   const bool known = GetFileInformationByHandle(file, &info) != FALSE;
   CloseHandle(file);
