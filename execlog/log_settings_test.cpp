@@ -56,7 +56,8 @@ TEST_F(LogSettingsTest, AppliesTheFileLineByLine) {
       // Exact keys only: no trimming, same case, whole value within its limit.
       {u"runtime.orbeck.active = 1\rRuntime.orbeck.active=1\rruntime.orbeck.active=10\r",
        "componentActive=0"},
-      {u"runtime.output.retrycount=10000\r\nruntime.output.retrycount=10001\r\n", "retryCount=200"},
+      {u"runtime.output.retrycount=10000\r\n", "retryCount=10000"},
+      {u"runtime.output.retrycount=10001\r\n", "retryCount=200"},
       {u"runtime.output.retrycount=12ab\r\nruntime.output.retrycount=123456\r\n", "retryCount=12"},
       {u"runtime.rotate.rule.sizeflg=1\r\n", "rotateBySize=1/0"},
       {u"runtime.rotate.rule.dateflg=1\r\nruntime.rotate.rule.datetype=2\r\n", "rotateByDate=1/2"},
