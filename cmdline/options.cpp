@@ -2,50 +2,22 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 
 #include "platform/platform.h"
 
 namespace {
 
-// Failure links of part for a left-to-right matcher: fail[i] is the length of
-// the longest proper border of part[0..i]. They let the option search and the
-// removal read each character of a 32,767-character line once, whatever the
-// line holds.
-std::vector<std::size_t> FailureLinks(std::u16string_view part) {
-  std::vector<std::size_t> fail(part.size(), 0);
-  std::size_t k = 0;
-  for (std::size_t i = 1; i < part.size(); ++i) {
-    while (k > 0 && part[i] != part[k]) k = fail[k - 1];
-    if (part[i] == part[k]) ++k;
-    fail[i] = k;
-  }
-  return fail;
-}
-
-// Matched length after reading c with matched characters already matched
-// (matched < part.size()).
-std::size_t Advance(std::u16string_view part, const std::vector<std::size_t>& fail,
-                    std::size_t matched, char16_t c) {
-  while (matched > 0 && part[matched] != c) matched = fail[matched - 1];
-  return part[matched] == c ? matched + 1 : 0;
-}
-
 constexpr std::size_t kNotFound = std::u16string_view::npos;
 
-// Position right after the first occurrence of name at a word start, or
-// kNotFound. Occurrences are met in order of their start, so the first one at
-// a word start is the leftmost.
+// Position right after the first occurrence of name at a word start (the
+// first character, or one right after a space), or kNotFound. Every word
+// start is tried: the launcher's names are four characters long, so the
+// search stays linear in the line.
 std::size_t FindOptionEnd(std::u16string_view text, std::u16string_view name) {
-  if (text.empty() || name.empty()) return kNotFound;
-  const std::vector<std::size_t> fail = FailureLinks(name);
-  std::size_t matched = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    matched = Advance(name, fail, matched, text[i]);
-    if (matched == name.size()) {
-      const std::size_t start = i + 1 - name.size();
-      if (start == 0 || text[start - 1] == u' ') return i + 1;
-      matched = fail[matched - 1];
+  if (name.empty()) return kNotFound;
+  for (std::size_t start = 0; start < text.size(); ++start) {
+    if ((start == 0 || text[start - 1] == u' ') && text.substr(start).starts_with(name)) {
+      return start + name.size();
     }
   }
   return kNotFound;
@@ -76,25 +48,17 @@ std::u16string GetOptionValue(std::u16string_view text, std::u16string_view name
 
 void RemoveAllOccurrences(std::u16string& text, std::u16string_view part) {
   if (part.empty()) return;
-  // The kept prefix text[0..kept) never holds an occurrence; the characters
-  // are moved down into it one by one. An occurrence completed by a new
-  // character is the leftmost of the whole text, exactly the one a fresh
-  // search from the beginning would cut next, so cutting it at once gives
-  // the same result. matchedAt[j] remembers the match state after kept
-  // character j, so that a cut resumes where the shortened prefix left off.
-  const std::vector<std::size_t> fail = FailureLinks(part);
-  std::vector<std::size_t> matchedAt(text.size());
+  // The characters move down one by one into a kept prefix that never holds
+  // an occurrence. An occurrence that a new character completes is the
+  // leftmost of the whole text, the one a fresh search from the beginning
+  // would cut next, so cutting it at once gives the same result, also where
+  // a cut brings the two sides of a new occurrence together.
   std::size_t kept = 0;
-  std::size_t matched = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    matched = Advance(part, fail, matched, c);
-    text[kept] = c;
-    matchedAt[kept] = matched;
-    ++kept;
-    if (matched == part.size()) {
+  for (const char16_t c : text) {
+    text[kept++] = c;
+    if (kept >= part.size() &&
+        std::u16string_view(text).substr(kept - part.size(), part.size()) == part) {
       kept -= part.size();
-      matched = kept == 0 ? 0 : matchedAt[kept - 1];
     }
   }
   text.resize(kept);

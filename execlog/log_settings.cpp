@@ -17,6 +17,7 @@ constexpr std::size_t kPieceCapacity = 255;       // 254 code units and the term
 constexpr std::int64_t kBytesPerMiB = 1048576;
 constexpr std::int32_t kDefaultRetryCount = 200;
 constexpr std::int32_t kMaxRetryCount = 10000;
+constexpr std::u16string_view kLogSetupFileName = u"logsetup_w.properties";
 
 struct ComponentInfo {
   std::u16string_view name;
@@ -150,7 +151,28 @@ bool ComposeDefaultDir(const std::u16string& base, std::u16string& out) {
   return out.size() <= kLongestDefaultText;
 }
 
+// A name as the file system compares names: letter case folded, "/" as "\\",
+// trailing dots and spaces dropped.
+std::u16string FoldedName(std::u16string_view name) {
+  std::u16string folded = LowerAscii(name);
+  std::replace(folded.begin(), folded.end(), u'/', u'\\');
+  while (!folded.empty() && (folded.back() == u'.' || folded.back() == u' ')) folded.pop_back();
+  return folded;
+}
+
 }  // namespace
+
+bool NamesSettingsFile(const std::u16string& path) {
+  const std::u16string name = FoldedName(SplitFileName(path));
+  if (name == FoldedName(kLogSetupFileName) || name == FoldedName(kSettingsFileName)) return true;
+  std::u16string settingsFile;
+  if (!GetSettingsFilePath(settingsFile)) settingsFile.clear();
+  for (const std::u16string& file : {GetLogSetupPath(), settingsFile}) {
+    if (file.empty()) continue;
+    if (FoldedName(file) == FoldedName(path) || plat::SameFile(file, path)) return true;
+  }
+  return false;
+}
 
 std::int32_t DecimalValue(std::u16string_view text) {
   std::size_t pos = 0;
@@ -184,7 +206,7 @@ std::u16string GetLogSetupPath() {
   if (path.empty()) {
     std::u16string privateDir;
     if (GetPrivateDir(privateDir) == 0) return {};
-    path = privateDir + u"\\logsetup_w.properties";
+    path = privateDir + u"\\" + std::u16string(kLogSetupFileName);
   }
   if (path.size() > kLongestSetupPath) return {};
   return path;
@@ -295,15 +317,17 @@ void FinalizeLogSettings(LogSettings& settings) {
   for (std::size_t i = 0; i < kComponentCount; ++i) {
     if (kComponents[i].name != settings.componentName) continue;
     const ComponentLogSettings& component = settings.components[i];
+    settings.componentActive = IsOn(component.active) ? 1 : 0;
+    // Without an output directory the log has no location and its path stays
+    // empty: the launcher refuses it rather than drop an active component's
+    // records in silence. The separator goes in even after one that ends the
+    // directory.
     std::u16string path;
-    // The separator goes in even after one that ends the directory.
     if (settings.outputDir.empty() || component.outFile.empty() ||
         !AssignWideText(path, settings.outputDir + u"\\" + component.outFile)) {
-      settings.componentActive = 0;
       ReleaseText(settings.logFilePath);
       break;
     }
-    settings.componentActive = IsOn(component.active) ? 1 : 0;
     settings.logFilePath.swap(path);
     break;
   }
@@ -319,23 +343,31 @@ void FinalizeLogSettings(LogSettings& settings) {
 
 void ApplyLogFileOption(LogSettings& settings, std::u16string_view value) {
   if (value.empty()) return;
-  std::u16string outputDir = settings.outputDir;
+  // Both parts are empty only when one of them is too long to split.
+  const std::u16string directory = SplitDirectory(value);
+  const std::u16string fileName = SplitFileName(value);
+  std::u16string outputDir;
   std::u16string logFilePath;
   if (value.find_first_of(u"\\/") == std::u16string_view::npos) {
     // A bare file name goes into the output directory.
-    if (outputDir.empty()) return;
-    if (!AssignWideText(logFilePath, outputDir + u"\\" + std::u16string(value))) return;
-  } else {
-    // Empty only when a part is too long to split.
-    std::u16string directory = SplitDirectory(value);
-    if (directory.empty() || !AssignWideText(outputDir, directory)) return;
-    std::u16string path = outputDir;
-    if (path.back() != u'\\') path += u'\\';
-    path += SplitFileName(value);
-    if (!AssignWideText(logFilePath, path)) return;
+    if (!fileName.empty() && !settings.outputDir.empty()) {
+      outputDir = settings.outputDir;
+      logFilePath = outputDir + u"\\" + std::u16string(value);
+    }
+  } else if (!directory.empty()) {
+    outputDir = directory;
+    logFilePath = outputDir + (outputDir.back() == u'\\' ? u"" : u"\\") + fileName;
   }
-  settings.outputDir.swap(outputDir);
-  settings.logFilePath.swap(logFilePath);
+  // Records appended to a settings file would be read back as settings.
+  if (!logFilePath.empty() && NamesSettingsFile(logFilePath)) {
+    outputDir.clear();
+    logFilePath.clear();
+  }
+  std::u16string ownedDir;
+  std::u16string ownedPath;
+  if (!AssignWideText(ownedDir, outputDir) || !AssignWideText(ownedPath, logFilePath)) return;
+  settings.outputDir.swap(ownedDir);
+  settings.logFilePath.swap(ownedPath);
 }
 
 void ReleaseLogSettings(LogSettings& settings) {

@@ -53,13 +53,20 @@ void InitLogSettings(LogSettings& settings);
 void LoadLogSettings(LogSettings& settings);
 // Defaults for empty directories and file names, then the derived fields.
 // Without an output directory (a log base directory too long for one, or no
-// memory) no log path is composed and the component counts as inactive, so
-// no record is ever written to a path that was not configured.
+// memory) no log path is composed: logFilePath stays empty and an active
+// component keeps componentActive 1, a log location that the launcher
+// refuses.
 void FinalizeLogSettings(LogSettings& settings);
-// The "-Lfn" value. Left unapplied, the record unchanged, when it is empty,
-// when a part of it is too long to split, when there is no output directory
-// to place a bare file name in, or when memory runs out.
+// The "-Lfn" value; the empty value changes nothing. A value whose location
+// cannot be formed (a part too long to split, a bare file name without an
+// output directory) or that names one of the suite's settings files leaves no
+// log location: outputDir and logFilePath become empty. Unchanged when memory
+// runs out.
 void ApplyLogFileOption(LogSettings& settings, std::u16string_view value);
+// True when path names "logsetup_w.properties" or "VantrelV12.ini" in any
+// directory, or the log settings file or settings file in use, compared as the
+// file system compares names, or is the same file as one of those two.
+bool NamesSettingsFile(const std::u16string& path);
 void ReleaseLogSettings(LogSettings& settings);
 
 // Steps of LoadLogSettings.

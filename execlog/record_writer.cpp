@@ -107,7 +107,7 @@ bool AppendRecord(const std::u16string& path, plat::FileObject& file, const Reco
   const bool sized = plat::FileSizeOf(file, size);
   std::string bytes = sized ? LineStart(path, size) : std::string();
   std::u16string text;
-  if (record.errorOnly == 1) {
+  if (record.errorOnly == 1 && !record.outputDir.empty()) {
     text = ReadJobFileFirstLine(InDirectory(record.outputDir, JobFileName(record.jobId)));
   }
   text += FormatExecLogRecord(record.timeStamp, record.jobId, record.messagePrefix, record.subCode,
@@ -163,7 +163,10 @@ bool AppendToWriteErrorFile(const std::u16string& dir, const RecordContext& reco
 // when no file took the record: a lost record is never answered with 0.
 std::int32_t WriteToWriteErrorFile(const RecordContext& record, std::int64_t absCode,
                                    std::int32_t result) {
-  if (AppendToWriteErrorFile(record.outputDir, record, absCode)) return result;
+  // Without an output directory the file would land at the root of the drive.
+  if (!record.outputDir.empty() && AppendToWriteErrorFile(record.outputDir, record, absCode)) {
+    return result;
+  }
   std::u16string privateDir;
   if (GetPrivateDir(privateDir) != 0 && AppendToWriteErrorFile(privateDir, record, absCode)) {
     return result;
@@ -289,7 +292,8 @@ std::int32_t WriteExecLogRecord(int enabled, const std::u16string& outputDir,
   }
   std::int64_t absCode = std::llabs(static_cast<long long>(code));
 
-  if (ProbeFileAccess(logPath) == -1) {
+  // A log without a name has no location: refused like one that denies access.
+  if (logFileName.empty() || ProbeFileAccess(logPath) == -1) {
     // A start record keeps its own code so that the job's start stays visible.
     if (absCode != kStartRecord) absCode = kRefusedRecord;
     return WriteToWriteErrorFile(record, absCode, kResultLogRefused);

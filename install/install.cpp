@@ -63,17 +63,14 @@ int ReadRootWithSuffix(int index, const char16_t* suffix, std::u16string& out) {
   return 1;
 }
 
-// The path of "VantrelV12.ini"; false when the system directory is unavailable
-// or the path does not fit the path buffer, in which case every read answers
-// with its default.
-bool SettingsFilePath(std::u16string& path) {
+}  // namespace
+
+bool GetSettingsFilePath(std::u16string& path) {
   std::u16string dir;
   if (GetSystemDir(dir) == 0) return false;
-  path = dir + u"\\" + u"VantrelV12.ini";
+  path = dir + u"\\" + std::u16string(kSettingsFileName);
   return path.size() <= kPathCapacity - 1;
 }
-
-}  // namespace
 
 int ReadInstallRoot(int index, std::u16string& out) {
   return ReadRootWithSuffix(index, u"", out);
@@ -94,7 +91,7 @@ int GetLogBaseDir(std::u16string& out) {
 int ReadSettingString(const std::u16string& section, const std::u16string& key,
                       const std::u16string& def, std::u16string& destination) {
   std::u16string path;
-  if (!SettingsFilePath(path)) {
+  if (!GetSettingsFilePath(path)) {
     destination = def.substr(0, kSettingCapacity - 1);
     return 1;
   }
@@ -104,7 +101,7 @@ int ReadSettingString(const std::u16string& section, const std::u16string& key,
 
 int ReadSettingInt(const std::u16string& section, const std::u16string& key, int def) {
   std::u16string path;
-  if (!SettingsFilePath(path)) return def;
+  if (!GetSettingsFilePath(path)) return def;
   return plat::ReadProfileInt(section, key, def, path);
 }
 

@@ -5,6 +5,7 @@
 #include "cmdline/normalize.h"
 #include "cmdline/options.h"
 #include "engine/error_reporter.h"
+#include "execlog/codes.h"
 #include "execlog/path_text.h"
 #include "execlog/record_writer.h"
 #include "execlog/rotation.h"
@@ -13,6 +14,9 @@
 namespace {
 
 constexpr std::size_t kCaptionCapacity = 32;
+constexpr unsigned kCaptionId = 1002;
+constexpr std::uint32_t kDetailNoLibrary = 22;
+constexpr std::uint32_t kDetailNoEntryPoint = 23;
 const std::u16string kComponent = u"Orbeck";
 const std::u16string kMessagePrefix = u"HS";
 
@@ -25,11 +29,15 @@ void Report(const JobRun& run, std::uint32_t messageId, std::uint32_t detail,
   context = FreeErrorContext(std::move(context));
 }
 
+// An active component whose log has no location (one that could not be
+// formed, or a settings file named as the log) writes every record, the
+// per-job file's included, to a log without a name, which the writer refuses.
 std::int32_t WriteRecord(const JobRun& run, std::int32_t code, const std::u16string& logFileName,
                          int errorOnly) {
+  const std::u16string noLocation;
+  const std::u16string& target = run.settings.logFilePath.empty() ? noLocation : logFileName;
   return WriteExecLogRecord(run.logWriteEnabled, run.settings.outputDir, run.settings.retryCount,
-                            code, kMessagePrefix, 0, run.jobId, logFileName, run.commandLine,
-                            errorOnly);
+                            code, kMessagePrefix, 0, run.jobId, target, run.commandLine, errorOnly);
 }
 
 bool ErrorOnlyMode(const JobRun& run) {
@@ -48,7 +56,7 @@ void RemoveJobFile(const JobRun& run, const std::u16string& name) {
 }  // namespace
 
 void PrepareJob(JobRun& run) {
-  run.caption = plat::LoadNarrowString(run.module, 1002, kCaptionCapacity);
+  run.caption = plat::LoadNarrowString(run.module, kCaptionId, kCaptionCapacity);
 
   // "-API" is looked for in the line as received; the engine never sees it.
   if (HasOption(run.commandLine, u"-API") == 1) {
@@ -85,13 +93,13 @@ void PrepareJob(JobRun& run) {
   if (ErrorOnlyMode(run)) RemoveJobFile(run, JobFileName(run.jobId));
   const std::u16string startTarget =
       ErrorOnlyMode(run) ? JobFileName(run.jobId) : run.settings.logFilePath;
-  run.startResult = WriteRecord(run, 101, startTarget, 0);
+  run.startResult = WriteRecord(run, kStartRecord, startTarget, 0);
 
   if (run.startResult != 0 && ReadCommonFlag(u"ErrorLevel")) {
     run.result = run.startResult;
     run.engineAllowed = 0;
   } else if (run.jobIdInvalid == 1) {
-    run.result = -2911;
+    run.result = kResultInvalidJobId;
     run.engineAllowed = 0;
   } else {
     run.engineAllowed = 1;
@@ -100,9 +108,9 @@ void PrepareJob(JobRun& run) {
 
 void CompleteJob(JobRun& run, EngineRunStatus engineStatus) {
   if (engineStatus == EngineRunStatus::LibraryMissing) {
-    Report(run, 12001, 22, &run.result);
+    Report(run, kMessageNotInstalled, kDetailNoLibrary, &run.result);
   } else if (engineStatus == EngineRunStatus::EntryPointMissing) {
-    Report(run, 12001, 23, &run.result);
+    Report(run, kMessageNotInstalled, kDetailNoEntryPoint, &run.result);
   }
 
   if (run.result < 1) {
@@ -112,21 +120,21 @@ void CompleteJob(JobRun& run, EngineRunStatus engineStatus) {
   } else {
     if (run.startResult != 0) run.result = run.startResult;
     if (!ErrorOnlyMode(run)) {
-      const std::int32_t written =
-          WriteRecord(run, 102, run.settings.logFilePath, DecimalValue(run.settings.errCodeOnly));
+      const std::int32_t written = WriteRecord(run, kSuccessRecord, run.settings.logFilePath,
+                                               DecimalValue(run.settings.errCodeOnly));
       if (written != 0) run.result = written;
     }
   }
 
-  if (run.result == -2911) {
-    Report(run, 12911, 0);
-  } else if (run.result == -1284) {
-    Report(run, 11284, 0);
-  } else if (run.result == -1283) {
-    Report(run, 11283, 0);
+  if (run.result == kResultInvalidJobId) {
+    Report(run, kMessageInvalidJobId, 0);
+  } else if (run.result == kResultLogUnwritten) {
+    Report(run, kMessageLogUnwritten, 0);
+  } else if (run.result == kResultLogRefused) {
+    Report(run, kMessageLogRefused, 0);
   }
 
-  if (run.apiGiven == 1 && run.result == 259) run.result = -259;
+  if (run.apiGiven == 1 && run.result == kEngineStillActive) run.result = kResultApiStillActive;
 
   // The per-job files never outlive their job: the run's own and, as ever,
   // the one named like the job's identifier. Without an output directory

@@ -1,6 +1,7 @@
 #include "launcher/launcher.h"
 
 #include "engine/engine.h"
+#include "execlog/codes.h"
 #include "install/install.h"
 #include "launcher/job_bracket.h"
 
@@ -23,7 +24,7 @@ std::int32_t RunLauncher(plat::ModuleHandle instance, std::u16string commandLine
   run.commandLine = std::move(commandLine);
 
   GetProgramDir(run.programDir);
-  if (run.programDir.empty()) return -2001;
+  if (run.programDir.empty()) return kResultNotInstalled;
 
   PrepareJob(run);
 
@@ -31,7 +32,7 @@ std::int32_t RunLauncher(plat::ModuleHandle instance, std::u16string commandLine
   if (run.engineAllowed == 1) {
     const std::uint32_t displayWord = ComputeDisplayWord();
     status = RunEngine(run.programDir, displayWord, run.commandLine, run.result);
-    if (status != EngineRunStatus::Called) run.result = -2001;
+    if (status != EngineRunStatus::Called) run.result = kResultNotInstalled;
   }
 
   CompleteJob(run, status);

@@ -2,24 +2,59 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "platform/text.h"
+#include "tests/support/test_support.h"
+
 namespace {
 
-TEST(CommandLineAfterProgramName, SkipsTheNameByTheQuotingRule) {
-  const struct {
-    std::u16string full;
-    std::u16string expected;
-  } cases[] = {
-      {u"Qorvane.exe -Lid1", u"-Lid1"},
-      {u"\"C:\\Program Files\\Qorvane.exe\" -Lid1 -Xrc2", u"-Lid1 -Xrc2"},
-      {u"C:\\a\"b c\"d.exe  \t -x", u"-x"},  // quotes switch a quoted stretch on and off
-      {u"Qorvane.exe", u""},
-      {u"Qorvane.exe   ", u""},
-      {u"\"unterminated name -x", u""},
-      {u"Qorvane.exe \x01\x1f  x  y ", u"x  y "},  // later blanks are the engine's business
-      {u"", u""},
+// The status field of each record line of a file.
+std::string Statuses(const std::u16string& path) {
+  std::istringstream lines(plat::ToUtf8(qvtest::FromUtf16Le(qvtest::ReadBytes(path))));
+  std::string out;
+  for (std::string line; std::getline(lines, line);) {
+    std::size_t at = 0;
+    for (int field = 0; field < 3; ++field) at = line.find(',', at) + 1;
+    out += line.substr(at, line.find(',', at) - at) + " ";
+  }
+  return out;
+}
+
+// A log location that cannot be formed, or that names a settings file, is
+// refused: the full 32-bit result on both builds, the records aside in the
+// private directory, the settings files untouched.
+TEST(Launcher, RefusedLogLocations) {
+  const std::pair<std::size_t, std::u16string> rows[] = {
+      // {length of the data root (0: the installation's), -Lfn below the root}
+      {0, u""},  // a log location that works, for comparison
+      {256, u""},
+      {259, u""},
+      {0, u"data\\" + std::u16string(256, u'n') + u".log"},
+      {0, u"suite\\private\\LOGSETUP_W.properties. "},
+      {0, u"suite\\system\\VantrelV12.ini"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(CommandLineAfterProgramName(c.full), c.expected);
+  for (const auto& [dataRootLength, lfn] : rows) {
+    qvtest::ScratchInstall dir;
+    std::filesystem::copy_file(
+        qvtest::NativePath(plat::FromUtf8(qvtest::TestBinDir()) + u"\\Qorvane.dll"),
+        qvtest::NativePath(dir / u"bin\\Qorvane.dll"));
+    dir.LogSetup(u"runtime.orbeck.active=1\r\n");
+    dir.WriteIni("[Common]\r\n");
+    std::u16string data = dir / u"data";
+    if (dataRootLength != 0) data += u"\\" + std::u16string(dataRootLength - data.size() - 1, u'd');
+    qvtest::ScopedEnv roots(u"VANTREL_V12", dir / u"bin;" + dir / u"suite;" + data);
+    const std::u16string cmd =
+        u"-Lid5 -Xrc1" + (lfn.empty() ? u"" : u" -Lfn\"" + dir / lfn + u"\"");
+    const bool works = dataRootLength == 0 && lfn.empty();
+    SCOPED_TRACE(plat::ToUtf8(cmd) + " data root " + std::to_string(data.size()));
+    EXPECT_EQ(RunLauncher(plat::OwnModule(), cmd), works ? 1 : -1283);
+    EXPECT_EQ(
+        Statuses(dir / (works ? u"data\\log\\orbeck.log" : u"suite\\private\\LogWriteError_5.log")),
+        works ? "Information:HS-00-01-0101 Information:HS-00-01-0102 "
+              : "Information:HS-00-01-0101 Warning:HS-00-02-1283 ");
+    EXPECT_EQ(qvtest::ReadBytes(dir.setupPath()), qvtest::Utf16Le(u"runtime.orbeck.active=1\r\n"));
+    EXPECT_EQ(qvtest::ReadBytes(dir / u"suite\\system\\VantrelV12.ini"), "[Common]\r\n");
   }
 }
 
