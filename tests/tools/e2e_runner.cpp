@@ -119,13 +119,10 @@ std::string Run(const std::vector<std::string>& row) {
     std::error_code ec;
     if (w.rfind("no:", 0) == 0 && qvtest::Exists(path(rel))) return rel + " exists";
     if (w.rfind("has:", 0) == 0 && !qvtest::Exists(path(rel))) return rel + " is missing";
-    if (w.rfind("empty:", 0) == 0 &&
-        !std::filesystem::is_empty(qvtest::NativePath(path(rel)), ec)) {
-      return rel + " is not empty: " +
-             std::filesystem::directory_iterator(qvtest::NativePath(path(rel)))
-                 ->path()
-                 .filename()
-                 .string();
+    if (w.rfind("empty:", 0) == 0) {
+      for (const auto& e : std::filesystem::directory_iterator(qvtest::NativePath(path(rel)), ec)) {
+        return "left in " + rel + ": " + e.path().filename().string();
+      }
     }
     if (w.find('=') == std::string::npos) continue;
     // FILE=JOB:STATUS,... : exactly these records, each with the line the
