@@ -173,15 +173,13 @@ struct Installation {
                               [=](const Found* f) { return f->inLog == inLog && f->r.code == c; });
         };
         auto it = at(true, code);
-        if (it == left.end()) {
-          fell = true;
-          it = at(false, code == 101 || code == 102 ? 1284 : code);
-        }
+        if (it == left.end()) it = at(false, code == 101 || code == 102 ? 1284 : code);
         if (it == left.end()) {
           Check(mayBeLost.count(j.tag) != 0, who + ": record " + std::to_string(code) + " missing");
           continue;
         }
         const Found& f = **it;
+        fell = fell || !f.inLog;
         left.erase(it);
         const std::string where = who + " in " + f.file + ": ";
         Check(f.r.commandLine == j.logged, where + "command line " + f.r.commandLine);
