@@ -5,7 +5,7 @@
 #   bench/process_bench.sh [NATIVE_BIN] [WINDOWS_BIN]
 #
 # Defaults: build/native/bin and build/windows/bin. Each directory needs the
-# launcher, Qorvane.dll, stress_runner and bare_engine_runner. A build whose
+# launcher, Qorvane.dll, stress_runner and process_timing. A build whose
 # directory is missing is skipped. Environment: SINGLE_NATIVE, SINGLE_WINE
 # (repetitions of the single-job timing), JOBS_NATIVE, JOBS_WINE (jobs per
 # throughput measurement, a multiple of 16), SOAK=0 (leave out the native
@@ -13,14 +13,14 @@
 #
 # Measured:
 #  - one launcher job (sample engine returning at once, logging on, rotation
-#    on and not triggered) against bare_engine_runner, which only loads the
-#    engine and calls it: the median of each and their ratio;
+#    on and not triggered) against the bare engine call of process_timing,
+#    which only loads the engine and calls it: the median of each and their ratio;
 #  - P = 1, 2, 4, 8, 16 launchers side by side on one log, all jobs
 #    successful: jobs per second, the ratio to P = 1, the records found
 #    afterwards (two per job) and the audit's failed checks; once with a size
 #    limit that is not reached, once with limit 0 (a rotation at every run);
-#  - the stress runner's two reproductions (pruning within one second,
-#    concurrent append-only writes) and, natively, a 10,000-job soak run.
+#  - the stress runner's pruning run (generations a few milliseconds apart),
+#    concurrent append-only writes and, natively, a 10,000-job soak run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -48,20 +48,21 @@ bench_build() { # NAME BIN SINGLE_RUNS TOTAL_JOBS RUNNER...
   local run=("$@") ext=""
   [[ -f "$bin/stress_runner.exe" ]] && ext=.exe
   local stress="$bin/stress_runner$ext"
-  if [[ ! -f "$stress" || ! -f "$bin/bare_engine_runner$ext" ]]; then
-    echo "== $name: $bin lacks stress_runner or bare_engine_runner, skipped" >&2
+  local timing="$bin/process_timing$ext"
+  if [[ ! -f "$stress" || ! -f "$timing" ]]; then
+    echo "== $name: $bin lacks stress_runner or process_timing, skipped" >&2
     return
   fi
   echo "== $name: single job, $single runs each" >&2
   local line
-  line=$("${run[@]}" "$stress" --time-single "$single" | grep '^single:')
+  line=$("${run[@]}" "$timing" --time-single "$single" | grep '^single:')
   single_rows+=("| $name | $single | $(field launcher_median_ms <<<"$line") | $(field bare_median_ms <<<"$line") | $(field ratio <<<"$line") | $(field launcher_min_ms <<<"$line") / $(field bare_min_ms <<<"$line") = $(field min_ratio <<<"$line") |")
 
   echo "== $name: reproductions" >&2
-  line=$("${run[@]}" "$stress" --prune-ties | grep '^prune-ties:' || true)
-  repro_rows+=("| $name | pruning within one second (\`--prune-ties\`) | ${line#prune-ties: } |")
-  line=$("${run[@]}" "$stress" --append-race --processes 8 --jobs 200 | grep '^append-race:' || true)
-  repro_rows+=("| $name | append-only writes of 8 processes (\`--append-race\`) | ${line#append-race: } |")
+  line=$("${run[@]}" "$stress" --run prune --processes 2 --jobs 4 | tail -1 || true)
+  repro_rows+=("| $name | pruning run, generations milliseconds apart (\`stress_runner --run prune\`) | $line |")
+  line=$("${run[@]}" "$timing" --append-race 8 200 | grep '^append-race:' || true)
+  repro_rows+=("| $name | append-only writes of 8 processes (\`process_timing --append-race\`) | ${line#append-race: } |")
 
   local size label serial
   for size in 10 0; do
@@ -71,7 +72,7 @@ bench_build() { # NAME BIN SINGLE_RUNS TOTAL_JOBS RUNNER...
       local j=$((total / p))
       echo "== $name: size limit $size, P=$p x J=$j" >&2
       local output
-      output=$("${run[@]}" "$stress" --mix fast --no-prune-run --processes "$p" --jobs "$j" \
+      output=$("${run[@]}" "$stress" --mix fast --run audit --processes "$p" --jobs "$j" \
         --size "$size" || true)
       line=$(grep '^figures:' <<<"$output" || true)
       while IFS= read -r failure; do
@@ -95,13 +96,13 @@ soak=""
 if [[ -f "$native_bin/stress_runner" && ${SOAK:-1} == 1 ]]; then
   echo "== native: soak, 8 x 1250 jobs" >&2
   soak=$("$native_bin/stress_runner" --processes 8 --jobs 1250 --size 1 --pad 2000 \
-    --no-prune-run | grep -E '^figures:|passed' || true)
+    --run audit | grep -E '^figures:|passed' || true)
 fi
 if [[ -d "$windows_bin" ]]; then
   : "${WINEPREFIX:=${QORVANE_WINEPREFIX:-$root/build/windows/wineprefix}}"
   export WINEPREFIX
   # The first start in a new prefix creates it; keep that out of the figures.
-  cmake/wine-run.sh "$windows_bin/bare_engine_runner.exe" -Xrc1 >/dev/null 2>&1 || true
+  cmake/wine-run.sh "$windows_bin/process_timing.exe" --bare -Xrc1 >/dev/null 2>&1 || true
   bench_build "windows (Wine)" "$windows_bin" "$single_wine" "$jobs_wine" cmake/wine-run.sh
 fi
 
@@ -122,7 +123,7 @@ mem=$(awk '/^MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)
   echo
   echo "Median wall time of starting a process and waiting for it: the launcher running one"
   echo "job (sample engine returning at once, logging on, rotation on and not triggered)"
-  echo "against \`bare_engine_runner\`, which only loads Qorvane.dll and calls Qorvane4EXE."
+  echo "against \`process_timing --bare\`, which only loads Qorvane.dll and calls Qorvane4EXE."
   echo "Goal: a ratio of at most 1.3 on the native build. The difference is the launcher's file"
   echo "work: settings reads, the rotation's lock (rotation.lock is created and deleted by the"
   echo "rotation and again by the lock cleanup of each record), the probes and appends of two"
@@ -156,7 +157,7 @@ mem=$(awk '/^MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)
     echo "## Soak"
     echo
     echo "10,000 jobs of the full mix natively, 8 at a time, rotation every 1 MiB, 2,000-character"
-    echo "command lines (\`stress_runner --processes 8 --jobs 1250 --size 1 --pad 2000 --no-prune-run\`):"
+    echo "command lines (\`stress_runner --processes 8 --jobs 1250 --size 1 --pad 2000 --run audit\`):"
     echo
     echo '```'
     echo "$soak"

@@ -1,14 +1,19 @@
-// Helpers shared by the unit tests of every subsystem: a scratch directory,
-// scoped environment variables, raw file contents.
+// Helpers shared by the unit tests and the test programs: a scratch directory
+// and installation, scoped environment variables, raw file contents, starting
+// a program of this build, reading a file of execution-log records.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/fault.h"
 #include "platform/testing.h"
@@ -22,30 +27,19 @@ class ScopedTempDir {
  public:
   ScopedTempDir() {
     static std::atomic<int> counter{0};
-    namespace fs = std::filesystem;
-    fs::path base = fs::temp_directory_path();
-    for (int i = 0;; ++i) {
-      fs::path candidate = base / ("qvtest-" + std::to_string(plat::Now().seconds) + "-" +
-                                   std::to_string(counter++) + "-" + std::to_string(i));
-      std::error_code ec;
-      if (fs::create_directory(candidate, ec)) {
-        native_ = candidate;
-        break;
-      }
-    }
-    std::u16string p = native_.u16string();
-    for (char16_t& c : p) {
-      if (c == u'/') c = u'\\';
-    }
-    path_ = p;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::error_code ec;
+    do {
+      native_ = base /
+                ("qvtest-" + std::to_string(plat::Now().seconds) + "-" + std::to_string(counter++));
+    } while (!std::filesystem::create_directory(native_, ec));
+    path_ = native_.u16string();
+    std::replace(path_.begin(), path_.end(), u'/', u'\\');
   }
   ~ScopedTempDir() {
     std::error_code ec;
     std::filesystem::remove_all(native_, ec);
   }
-  ScopedTempDir(const ScopedTempDir&) = delete;
-  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
-
   const std::u16string& path() const { return path_; }
   // path() + "\" + name
   std::u16string operator/(std::u16string_view name) const {
@@ -59,11 +53,8 @@ class ScopedTempDir {
 
 // The standard library's view of a launcher path.
 inline std::filesystem::path NativePath(std::u16string p) {
-  if (std::filesystem::path::preferred_separator == '/') {
-    for (char16_t& c : p) {
-      if (c == u'\\') c = u'/';
-    }
-  }
+  if (std::filesystem::path::preferred_separator == '/')
+    std::replace(p.begin(), p.end(), u'\\', u'/');
   return std::filesystem::path(p);
 }
 
@@ -92,23 +83,11 @@ inline bool Exists(const std::u16string& path) {
 
 // UTF-16LE bytes of text, with the byte-order mark FF FE in front when bom.
 inline std::string Utf16Le(std::u16string_view text, bool bom = true) {
-  std::string out;
-  if (bom) out += "\xFF\xFE";
-  for (char16_t c : text) {
-    out.push_back(static_cast<char>(c & 0xFF));
-    out.push_back(static_cast<char>(c >> 8));
-  }
-  return out;
+  return (bom ? std::string(plat::kUtf16LeMark) : std::string()) + plat::EncodeUtf16Le(text);
 }
 
-// Decodes UTF-16LE bytes (no byte-order mark handling).
 inline std::u16string FromUtf16Le(std::string_view bytes) {
-  std::u16string out;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    out.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                        (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-  }
-  return out;
+  return plat::DecodeUtf16Le(bytes);
 }
 
 // Sets an environment variable for the length of a scope.
@@ -120,12 +99,9 @@ class ScopedEnv {
     plat::SetEnvironment(name_, value, remove);
   }
   ~ScopedEnv() { plat::SetEnvironment(name_, old_, !had_); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
-  std::u16string name_;
-  std::u16string old_;
+  std::u16string name_, old_;
   bool had_ = false;
 };
 
@@ -139,23 +115,13 @@ class ScopedFaults {
   }
 };
 
-}  // namespace qvtest
-
-namespace qvtest {
-
 // Directory of the test binary, where the build puts the sample engine and
 // the test programs; "\" separators.
 inline std::string TestBinDir() {
   std::string dir = plat::ToUtf8(plat::ExecutableDirectory());
-  for (char& c : dir) {
-    if (c == '/') c = '\\';
-  }
+  std::replace(dir.begin(), dir.end(), '/', '\\');
   return dir;
 }
-
-}  // namespace qvtest
-
-namespace qvtest {
 
 // A scratch installation for the length of a test: program directory "bin",
 // suite root "suite" with its system and private directories, data root
@@ -182,5 +148,101 @@ class ScratchInstall {
   ScopedTempDir dir_;
   ScopedEnv env_;
 };
+
+// For the test programs: starting a program of this build and reading the
+// files of execution-log records that the launcher leaves.
+inline bool OnWindows() {
+  return std::filesystem::path::preferred_separator == '\\';
+}
+
+// A file beside this program, and a program there ("launcher": the launcher).
+inline std::u16string BinFile(const std::string& name) {
+  const std::u16string bin = plat::ExecutableDirectory();
+  return bin + (bin.back() == u'\\' || bin.back() == u'/' ? u"" : u"\\") + plat::FromUtf8(name);
+}
+inline std::u16string Program(const std::string& name) {
+  const std::string file = name == "launcher" ? (OnWindows() ? "Qorvane" : "qorvane") : name;
+  return BinFile(file + (OnWindows() ? ".exe" : ""));
+}
+
+// The exit code as a parent sees it: all 32 bits on Windows, the low 8 natively.
+inline std::int64_t ExitAsSeen(std::int64_t result) {
+  return OnWindows() ? result : (result & 0xFF);
+}
+
+// Under heavy load Wine now and then refuses to create a process; a program
+// that never started has done nothing yet and may be started again.
+inline plat::Process StartProgram(const std::u16string& exe, const std::u16string& commandLine,
+                                  int* retries = nullptr) {
+  plat::Process process = plat::StartProcess(exe, commandLine);
+  for (int attempt = 1; !process && attempt <= 5; ++attempt) {
+    if (retries != nullptr) ++*retries;
+    plat::SleepMilliseconds(50);
+    process = plat::StartProcess(exe, commandLine);
+  }
+  return process;
+}
+
+struct LogRecord {
+  std::string job;
+  std::string status;
+  long long code = -1;
+  std::string commandLine;
+};
+
+// The status the writer gives a code: class and hundreds figure by its
+// thousands, OtherError counted from 2000.
+inline std::string StatusOf(long long code) {
+  const char* word[] = {"Information", "Warning", "Error", "OtherError"};
+  const long long k = code / 1000 < 3 ? code / 1000 : 3;
+  const long long figure = (code - (k == 3 ? 2000 : k * 1000)) / 100;
+  char text[64];
+  std::snprintf(text, sizeof text, "%s:HS-00-%02lld-%04lld", word[k], figure, code);
+  return text;
+}
+
+// Reads a file of records. A fault of its form (no byte-order mark at its
+// start or one inside, a torn line, a line that is no record, a status that
+// does not fit its code) is added to faults; every sound record is read.
+inline std::vector<LogRecord> ReadLog(const std::u16string& path,
+                                      std::vector<std::string>& faults) {
+  std::vector<LogRecord> records;
+  const std::string bytes = ReadBytes(path);
+  const std::string name = plat::ToUtf8(path.substr(path.find_last_of(u"\\/") + 1));
+  const std::u16string text =
+      plat::DecodeUtf16Le(bytes.substr(std::min<std::size_t>(2, bytes.size())));
+  if (!bytes.empty() && (bytes.compare(0, 2, plat::kUtf16LeMark) != 0 || bytes.size() % 2 != 0 ||
+                         text.find(u'\uFEFF') != std::u16string::npos)) {
+    faults.push_back(name + ": no byte-order mark at the start, a second one or a torn unit");
+  }
+  std::size_t pos = 0;
+  for (std::size_t number = 1; pos < text.size(); ++number) {
+    const std::size_t end = text.find(u"\r\n", pos);
+    const std::string line = plat::ToUtf8(text.substr(pos, end - pos));
+    pos = end == std::u16string::npos ? text.size() : end + 2;
+    std::vector<std::string> f;
+    for (std::size_t start = 0, comma = 0; f.size() < 9 && comma != std::string::npos;) {
+      comma = line.find(',', start);
+      f.push_back(line.substr(start, comma - start));
+      start = comma + 1;
+    }
+    LogRecord r;
+    const std::size_t dash = f.size() == 9 ? f[3].rfind('-') : std::string::npos;
+    if (dash != std::string::npos) r.code = std::atoll(f[3].c_str() + dash + 1);
+    const bool sound = end != std::u16string::npos && dash != std::string::npos &&
+                       line.find_first_of("\r\n") == std::string::npos &&
+                       (f[4] + f[5] + f[6] + f[7] + f[8]).empty() && f[0].size() == 10 &&
+                       f[1].size() == 12 && f[3] == StatusOf(r.code);
+    if (!sound) {
+      faults.push_back(name + ": line " + std::to_string(number) + " is no whole record: " + line);
+      continue;
+    }
+    r.job = f[2];
+    r.status = f[3];
+    r.commandLine = line.substr(f[0].size() + f[1].size() + f[2].size() + f[3].size() + 9);
+    records.push_back(r);
+  }
+  return records;
+}
 
 }  // namespace qvtest
