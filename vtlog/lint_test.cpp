@@ -24,17 +24,15 @@ TEST(VtlogLintTest, LogSetupRules) {
        "1 no-bom error; 1 unknown-key warning; "},
       {"runtime.orbeck.active=1\r\n", "1 no-bom error; 1 no-line-end error; "},
       {file(u"runtime.orbeck.active=1\r\nruntime.rotate.active=1"), "2 no-line-end error; "},
-      {file(u"runtime.orbeck.active = 1\r\n"), "1 blanks-around-equals error; "},
-      {file(u"runtime.orbeck.active= 1\r\nruntime.output.dir=D:\\x \r\n"),
-       "1 blanks-around-value error; 2 blanks-around-value warning; "},
-      {file(u"Runtime.orbeck.active=1\r\n"), "1 key-case error; "},
-      {file(u"runtime.rotate.rule.sizeflag=1\r\n"), "1 unknown-key warning; "},
-      {file(u"runtime.orbeck.active=10\r\nruntime.rotate.times=100\r\n"),
-       "1 too-long error; 2 too-long error; "},
-      {file(u"runtime.output.retrycount=0\r\nruntime.output.retrycount=10001\r\n"),
-       "1 retry-range warning; 2 repeated-key warning; 2 retry-range warning; "},
-      {file(u"runtime.rotate.active=y\r\nruntime.output.retrycount=12ab\r\n"),
-       "1 flag-value warning; 2 no-digits warning; "},
+      {file(
+           u"runtime.orbeck.active = 1\r\nRuntime.orbeck.active=1\r\nruntime.rotate.rule.sizeflag=1"
+           u"\r\nruntime.orbeck.active= 1\r\nruntime.output.dir=D:\\x \r\n"),
+       "1 blanks-around-equals error; 2 key-case error; 3 unknown-key warning; 4 "
+       "blanks-around-value error; 5 blanks-around-value warning; "},
+      {file(u"runtime.orbeck.active=10\r\nruntime.rotate.times=100\r\nruntime.rotate.active=y\r\n"
+            u"runtime.output.retrycount=12ab\r\nruntime.output.retrycount=0\r\n"),
+       "1 too-long error; 2 too-long error; 3 flag-value warning; 4 no-digits warning; 5 "
+       "repeated-key warning; 5 retry-range warning; "},
       {file(u"runtime.rotate.rule.size=ab\r\nruntime.rotate.rule.datetype=3\r\n"
             u"runtime.rotate.name.position=2\r\nruntime.output.errcodeonly\r\n"),
        "1 no-digits warning; 2 date-type warning; 3 name-position warning; 4 no-equals warning; "},

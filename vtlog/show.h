@@ -24,12 +24,12 @@ bool RecordPasses(const RecordFilter& filter, const ExecRecord& record);
 
 struct ShowOptions {
   std::u16string component = u"Orbeck";
-  std::u16string file;  // one file instead of the component's logs
-  RecordFilter filter;
+  std::u16string file{};  // one file instead of the component's logs
+  RecordFilter filter{};
   OutputFormat format = OutputFormat::Text;
   bool follow = false;
   bool errorFiles = false;
-  std::optional<std::size_t> lines;  // only the last so many records
+  std::optional<std::size_t> lines{};  // only the last so many records
   std::string cursorFile;            // where the last run stopped; empty: none
   int intervalMs = 500;              // between looks at a followed log
 };

@@ -11,31 +11,13 @@ namespace {
 
 using vtlogtest::Record;
 
-struct RunResult {
-  int code = 0;
-  std::string out;
-  std::string err;
-};
-
-RunResult RunIn(const std::string& commandLine) {
-  RunResult run;
-  VtlogOutput output{[&](std::string_view t) { run.out += t; },
-                     [&](std::string_view t) { run.err += t; },
-                     [] {},
-                     {}};
-  run.code = RunVtlog(plat::SplitArguments(commandLine), output);
-  return run;
-}
-
 void Append(const std::u16string& path, const std::u16string& records) {
   std::string bytes = qvtest::ReadBytes(path);
   qvtest::WriteBytes(path, bytes + qvtest::Utf16Le(records, bytes.empty()));
 }
 
-// A rotated generation with one job; a log with a finished, two failed (one
-// by -5, which the writer prints as Information), an unfinished job, a job
-// whose end went to a write-error file and a command line with a lone
-// surrogate; a working engine.
+// A generation; a log with jobs finished, failed (-5 printed as Information),
+// unfinished, ended in a write-error file, with a lone surrogate; an engine.
 void Populate(const vtlogtest::TestInstall& install) {
   install.LogSetup(u"runtime.orbeck.active=1\r\n");
   const std::u16string dir = install.logDir();
@@ -65,12 +47,13 @@ struct Case {
 
 void RunCases(const std::vector<Case>& cases) {
   for (const Case& c : cases) {
-    const RunResult run = RunIn(c.commandLine);
-    const std::string trace = c.commandLine + "\n" + run.out + run.err;
-    EXPECT_EQ(run.code, c.code) << trace;
-    for (const std::string& s : c.contains) EXPECT_NE(run.out.find(s), std::string::npos) << trace;
-    for (const std::string& s : c.lacks) EXPECT_EQ(run.out.find(s), std::string::npos) << trace;
-    EXPECT_NE(run.err.find(c.err), std::string::npos) << trace;
+    std::string out, err;
+    VtlogOutput output{
+        [&](std::string_view t) { out += t; }, [&](std::string_view t) { err += t; }, [] {}, {}};
+    EXPECT_EQ(RunVtlog(plat::SplitArguments(c.commandLine), output), c.code) << c.commandLine;
+    for (const std::string& s : c.contains) EXPECT_NE(out.find(s), std::string::npos) << out;
+    for (const std::string& s : c.lacks) EXPECT_EQ(out.find(s), std::string::npos) << out;
+    EXPECT_NE(err.find(c.err), std::string::npos) << c.commandLine << "\n" << err;
   }
 }
 
@@ -110,7 +93,6 @@ TEST(VtlogCommandTest, AnswersFormatsAndExitCodes) {
         "9  2026/12/05 18:35:00.000  2026/12/05 18:50:00.000  0:15:00.000  failed -1284  -Lid9\n",
         "7 jobs: 1 success, 3 failed, 2 running, 1 lost\n"}},
       {"jobs --failed --lost-after 30", 1, {"failed -5"}, {"-Lid7"}},
-      {"jobs --job 7", 0, {"success"}, {}},
       {"jobs --format json --job 8 --lost-after 0",
        0,
        {"{\"component\":\"Orbeck\",\"job\":\"8\",\"start\":\"2026-12-06T09:00:00.000+",
@@ -124,7 +106,6 @@ TEST(VtlogCommandTest, AnswersFormatsAndExitCodes) {
       {"show --help", 0, {"--cursor-file", "Exit codes"}},
       {"/?", 0, {"vtlog jobs", "3 unknown"}},
       {"show --class notice", 3, {}, {}, "unknown class"},
-      {"show --since 2026-02-30", 3, {}, {}, "cannot read the time"},
       {"jobs --follow", 3, {}, {}, "does not take"},
       {"frobnicate", 3, {}, {}, "unknown command"},
   });
@@ -135,8 +116,8 @@ TEST(VtlogCommandTest, AnswersFormatsAndExitCodes) {
 TEST(VtlogCommandTest, NoLogNamesTheMissingSetting) {
   vtlogtest::TestInstall install;
   install.LogSetup(u"runtime.orbeck.active=1\r\n");
-  RunCases({{"jobs --component Vorn", 3, {}, {"0 jobs"}, "runtime.vorn.active is not \"1\""},
-            {"show", 3, {}, {}, "no job has written one yet"}});
+  RunCases({{"jobs --component Vorn", 3, {}, {"0 jobs"}, "runtime.vorn.active is not \"1\""}});
+  RunCases({{"show", 3, {}, {}, "no job has written one yet"}});
   install.LogSetup(u"runtime.output.dir=" + install / u"gone" + u"\r\n");
   RunCases({{"show --follow", 3, {}, {}, "gone does not exist (runtime.output.dir"}});
   qvtest::ScopedEnv env(u"VANTREL_V12", u"", true);
@@ -190,53 +171,42 @@ TEST(VtlogCommandTest, CheckFindsWhatMakesJobsFailOrHang) {
   }
 }
 
-// A collector that follows with a cursor, is restarted, and reads across a
-// rotation gets every record once; error files written while it follows
-// reach it too.
+// A collector that follows with a cursor, is restarted, and reads across
+// rotations gets every record once, error files written meanwhile included.
 TEST(VtlogCommandTest, FollowAndCursorLoseAndRepeatNothing) {
   vtlogtest::TestInstall install;
   install.LogSetup(u"runtime.orbeck.active=1\r\n");
-  const std::u16string dir = install.logDir();
-  const std::string cursor = plat::ToUtf8(install / u"cursor");
+  const std::u16string log = install.logDir() + u"\\orbeck.log";
   auto rec = [](int n) {
     return Record("2026/12/05,18:31:54.123", u"1", 101,
-                  (u"-n" + plat::Widen(std::to_string(n))).c_str());
+                  plat::Widen("-n" + std::to_string(n)).c_str());
   };
-  for (int n = 1; n <= 12; ++n) Append(dir + u"\\orbeck.log", rec(n));
-  std::string out;
-  int step = 0;
-  VtlogOutput output{[&](std::string_view t) { out += t; }, [&](std::string_view t) { out += t; },
-                     [] {},
-                     [&] {
-                       ++step;
-                       if (step == 1) {
-                         Append(dir + u"\\orbeck.log", rec(13));
-                         Append(dir + u"\\LogWriteError_2.log", rec(14));
-                       }
-                       if (step == 2) {
-                         plat::MoveNoReplace(dir + u"\\orbeck.log", dir + u"\\orbeck_1.log");
-                         Append(dir + u"\\orbeck_1.log", rec(15));
-                         Append(dir + u"\\orbeck.log", rec(16));
-                       }
-                       return step < 4;
-                     }};
-  ShowOptions options;
-  options.follow = options.errorFiles = true;
-  options.intervalMs = 1;
-  options.cursorFile = cursor;
-  EXPECT_EQ(RunShow(options, output), kExitOk);
-  // The last 10 of the history, then what came while following, in order.
-  std::string expected;
-  for (int n = 3; n <= 16; ++n) expected += "-n" + std::to_string(n) + "\n";
-  std::string got;
-  for (std::size_t at = out.find("-n"); at != std::string::npos; at = out.find("-n", at + 1)) {
-    got += out.substr(at, out.find('\n', at) - at + 1);
+  std::string out, expected, ignored;
+  const std::string plain = "2026/12/05 18:31:54.123  1  Information:HS-00-01-0101  -n";
+  for (int n = 1; n <= 16; ++n) {
+    if (n <= 12) Append(log, rec(n));
+    const char* from = n == 14 ? "[write-error LogWriteError_2.log] " : "";
+    if (n >= 3) expected += from + plain + std::to_string(n) + "\n";
   }
-  EXPECT_EQ(got, expected) << out;
-  // Restarted: only what was written since, across one more rotation.
-  Append(dir + u"\\orbeck.log", rec(17));
-  plat::MoveNoReplace(dir + u"\\orbeck.log", dir + u"\\orbeck_2.log");
-  Append(dir + u"\\orbeck.log", rec(18));
+  int step = 0;
+  const std::function<bool()> writer = [&] {
+    if (++step == 1)
+      Append(log, rec(13)), Append(install.logDir() + u"\\LogWriteError_2.log", rec(14));
+    if (step == 2) {
+      plat::MoveNoReplace(log, install.logDir() + u"\\orbeck_1.log");
+      Append(install.logDir() + u"\\orbeck_1.log", rec(15)), Append(log, rec(16));
+    }
+    return step < 4;
+  };
+  VtlogOutput output{[&](std::string_view t) { out += t; },
+                     [&](std::string_view t) { ignored += t; }, [] {}, writer};
+  const std::string cursor = plat::ToUtf8(install / u"cursor");
+  ShowOptions options{.follow = true, .errorFiles = true, .cursorFile = cursor, .intervalMs = 1};
+  EXPECT_EQ(RunShow(options, output), kExitOk);
+  EXPECT_EQ(out, expected);  // the last 10 of the history, then the new ones in order
+  Append(log, rec(17));
+  plat::MoveNoReplace(log, install.logDir() + u"\\orbeck_2.log");
+  Append(log, rec(18));
   const std::string show = "show --cursor-file \"" + cursor + "\"";
   RunCases({{show, 0, {"-n17\n", "-n18\n"}, {"-n16", "-n3\n"}}, {show, 0, {}, {"-n"}}});
 }
