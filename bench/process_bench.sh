@@ -9,7 +9,7 @@
 # directory is missing is skipped. Environment: SINGLE_NATIVE, SINGLE_WINE
 # (repetitions of the single-job timing), JOBS_NATIVE, JOBS_WINE (jobs per
 # throughput measurement, a multiple of 16), SOAK=0 (leave out the native
-# 10,000-job soak run).
+# 10,000-job soak run), VTLOG=0 (leave out bench/vtlog_bench.sh).
 #
 # Measured:
 #  - one launcher job (sample engine returning at once, logging on, rotation
@@ -170,4 +170,8 @@ mem=$(awk '/^MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)
   echo "|---|---|---|"
   printf '%s\n' "${repro_rows[@]}"
 } >"$out"
+# vtlog on a large log against iconv | grep, as its own section (VTLOG=0: leave out).
+if [[ ${VTLOG:-1} == 1 && -f "$native_bin/vtlog" ]]; then
+  bench/vtlog_bench.sh "$native_bin" "$windows_bin" >/dev/null
+fi
 cat "$out"

@@ -109,14 +109,14 @@ std::string EncodeUtf16Le(std::u16string_view text) {
 }
 
 std::u16string DecodeUtf16Le(std::string_view bytes) {
-  std::u16string text;
-  text.reserve((bytes.size() + 1) / 2);
-  std::size_t i = 0;
-  for (; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                         (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+  // Sized once and filled by index: a reader decodes hundreds of MiB of log.
+  std::u16string text((bytes.size() + 1) / 2, u'\0');
+  const std::size_t pairs = bytes.size() / 2;
+  for (std::size_t k = 0; k < pairs; ++k) {
+    text[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
+                                    (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
   }
-  if (i < bytes.size()) text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i])));
+  if (pairs < text.size()) text[pairs] = static_cast<unsigned char>(bytes[2 * pairs]);
   return text;
 }
 

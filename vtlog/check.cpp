@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "vtlog/log_read.h"
+#include "vtlog/output.h"
 
 namespace {
 
@@ -124,6 +125,93 @@ void CheckRotationRoom(CheckReport& report, const LogSettings& s) {
                ")",
            "the launcher deletes none of them, and each rotation adds one"});
     }
+  }
+}
+
+void AddFinding(CheckReport& report, Severity severity, const std::u16string& file,
+                const char* kind, std::string message, std::string effect) {
+  report.findings.push_back({severity, file, 0, kind, std::move(message), std::move(effect)});
+}
+
+// A file the launcher opens for writing with read-sharing (the log, the
+// rotation lock), opened the same way: a directory in its place, a refused
+// open and a holder at this moment are each told apart. Nothing is created.
+void CheckSharedFile(CheckReport& report, const char* name, const std::u16string& path,
+                     const char* refusedEffect, bool lock) {
+  if (plat::PathIsDirectory(path)) {
+    report.items.push_back({"files", name, path, "a directory"});
+    AddFinding(report, Severity::Error, path, lock ? "lock-is-directory" : "log-is-directory",
+               std::string("a directory stands where ") + name + " belongs", refusedEffect);
+    return;
+  }
+  if (!plat::PathExists(path)) {
+    report.items.push_back({"files", name, path, "absent"});
+    return;
+  }
+  plat::FileHandle file;
+  const plat::OpenStatus status = plat::OpenFile(path, plat::OpenMode::WriteShareRead, file);
+  file.reset();
+  report.items.push_back({"files", name, path,
+                          status == plat::OpenStatus::Opened             ? "opens for writing"
+                          : status == plat::OpenStatus::SharingViolation ? "held by a process"
+                                                                         : "refused"});
+  if (status == plat::OpenStatus::SharingViolation) {
+    AddFinding(report, Severity::Warning, path, lock ? "lock-held" : "log-held",
+               std::string("a process holds ") + name + " open for writing now",
+               lock ? "record writers wait 10 ms per attempt while it is held; held longer than "
+                      "retryCount x 10 ms, start and end records go to write-error files (-1284)"
+                    : "other writers retry; held for good, records go to write-error files "
+                      "(-1284): find the process that keeps it open");
+  } else if (status != plat::OpenStatus::Opened) {
+    AddFinding(report, Severity::Error, path, lock ? "lock-refused" : "log-refused",
+               std::string(name) + " cannot be opened for writing", refusedEffect);
+  } else if (lock) {
+    AddFinding(report, Severity::Info, path, "lock-left",
+               "rotation.lock exists but no process holds it",
+               "it blocks nobody; the next rotation or record removes it");
+  }
+}
+
+void CheckErrorFiles(CheckReport& report, const LogSettings& s) {
+  std::string names[2];
+  std::size_t counts[2] = {0, 0};
+  for (const LogFileRef& file : ErrorFiles(s)) {
+    const std::size_t k = file.kind == LogFileKind::WriteError ? 0 : 1;
+    if (counts[k]++ < 5) names[k] += (counts[k] > 1 ? ", " : "") + plat::ToUtf8(file.path);
+  }
+  const char* more[2] = {counts[0] > 5 ? ", ..." : "", counts[1] > 5 ? ", ..." : ""};
+  if (counts[0] > 0) {
+    AddFinding(report, Severity::Warning, s.outputDir, "write-error-files",
+               std::to_string(counts[0]) +
+                   " write-error file(s) hold records that missed the log: " + names[0] + more[0],
+               "read them with \"vtlog jobs\" or \"vtlog show --error-files\", mend the cause "
+               "(the log file, its directory, the rotation lock), then move them away: the "
+               "launcher never deletes them and appends to them again for the same job");
+  }
+  if (counts[1] > 0) {
+    AddFinding(report, Severity::Warning, s.outputDir, "name-error-files",
+               std::to_string(counts[1]) +
+                   " name-error file(s): a log path was over 255 "
+                   "characters: " +
+                   names[1] + more[1],
+               "shorten runtime.output.dir, the log file name or -Lfn; then read and move the "
+               "files away");
+  }
+}
+
+// Message boxes wait for someone to press OK: an unattended job then hangs.
+void CheckMessageBoxes(CheckReport& report, const std::u16string& settingsPath) {
+  if (ReadCommonFlag(u"FromExec")) {
+    AddFinding(report, Severity::Warning, settingsPath, "message-box", "[Common] FromExec is 1",
+               "the launcher shows its error reports in message boxes: an unattended job hangs "
+               "on the first one until someone closes it");
+  }
+  const int errorDisp = ReadSettingInt(u"Orbeck", u"ErrorDisp", 2);
+  if (errorDisp != 2) {
+    AddFinding(report, Severity::Warning, settingsPath, "message-box",
+               "[Orbeck] ErrorDisp is " + std::to_string(errorDisp) + ", not 2",
+               "the launcher and the engine show errors in message boxes: an unattended job "
+               "hangs on the first one until someone closes it");
   }
 }
 
@@ -247,26 +335,25 @@ CheckReport RunCheck(const std::u16string& component) {
     CheckDirectory(report, "rotateDir", settings.rotateDir, true,
                    "the log is never rotated and keeps growing");
   }
+  CheckSharedFile(report, "log file", settings.logFilePath,
+                  "every record is refused: jobs end with -1283 and their records go to "
+                  "write-error files",
+                  false);
+  CheckSharedFile(report, "rotation.lock", settings.outputDir + u"\\rotation.lock",
+                  "no rotation can take its lock: the log is never rotated and keeps growing",
+                  true);
   CheckRotationRoom(report, settings);
-  std::size_t errorFiles = 0;
-  for (const LogFileRef& file : ErrorFiles(settings)) {
-    if (file.kind == LogFileKind::WriteError) ++errorFiles;
-  }
-  if (errorFiles > 0) {
-    findings.push_back({Severity::Warning, settings.outputDir, 0, "write-error-files",
-                        std::to_string(errorFiles) + " write-error file(s) hold records that "
-                                                     "missed the log",
-                        "see: vtlog show --error-files"});
-  }
+  CheckErrorFiles(report, settings);
+  CheckMessageBoxes(report, settingsPath);
   ReleaseLogSettings(settings);
   return report;
 }
 
 int CheckExitCode(const std::vector<Finding>& findings) {
-  int code = 0;
+  int code = kExitOk;
   for (const Finding& finding : findings) {
-    if (finding.severity == Severity::Error) return 2;
-    if (finding.severity == Severity::Warning) code = 1;
+    if (finding.severity == Severity::Error) return kExitCritical;
+    if (finding.severity == Severity::Warning) code = kExitWarning;
   }
   return code;
 }

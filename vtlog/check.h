@@ -21,5 +21,5 @@ struct CheckReport {
 };
 
 CheckReport RunCheck(const std::u16string& component);
-// 0 clean, 1 warnings, 2 errors.
+// kExitOk clean, kExitWarning with warnings, kExitCritical with errors.
 int CheckExitCode(const std::vector<Finding>& findings);

@@ -1,7 +1,10 @@
 #include "vtlog/jobs.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+
+#include "execlog/codes.h"
 
 namespace {
 
@@ -20,8 +23,8 @@ PairedJob AsLoneEnd(PairedJob run) {
 
 void AddJobRecord(JobPairing& pairing, const ExecRecord& record, RecordOrigin origin) {
   auto found = pairing.open.find(record.job);
-  const bool fallback = origin == RecordOrigin::ErrorFile && record.code == kFallbackCode;
-  if (record.code == kStartCode || (fallback && found == pairing.open.end())) {
+  const bool fallback = origin == RecordOrigin::ErrorFile && record.code == kUnwrittenRecord;
+  if (record.code == kStartRecord || (fallback && found == pairing.open.end())) {
     if (found == pairing.open.end()) found = pairing.open.try_emplace(record.job).first;
     std::vector<OpenJob>& open = found->second;
     // A new start settles an error file's 1284 that nothing ended.
@@ -39,7 +42,8 @@ void AddJobRecord(JobPairing& pairing, const ExecRecord& record, RecordOrigin or
     open.push_back(std::move(job));
     return;
   }
-  const JobOutcome outcome = record.code == kSuccessCode ? JobOutcome::Success : JobOutcome::Failed;
+  const JobOutcome outcome =
+      record.code == kSuccessRecord ? JobOutcome::Success : JobOutcome::Failed;
   if (found == pairing.open.end()) {
     PairedJob run;
     run.job = record.job;
@@ -82,6 +86,57 @@ void FinishJobPairing(JobPairing& pairing) {
     pairing.onRun(entry->run);
   }
   pairing.open.clear();
+}
+
+void PairLogJobs(const std::vector<LogFileRef>& files, const std::vector<LogFileRef>& errorFiles,
+                 const std::set<std::u16string>& jobs, std::int64_t lostBefore, const JobFn& onRun,
+                 const ProblemFn& onProblem) {
+  const auto wanted = [&](const ExecRecord& record) {
+    return jobs.empty() || jobs.contains(record.job);
+  };
+  // Records that missed the log are few: read first, then paired in by time.
+  std::vector<std::pair<std::int64_t, ExecRecord>> missed;
+  for (const LogFileRef& ref : errorFiles) {
+    LogCursor cursor{ref.path};
+    ReadLogRecords(
+        cursor, true,
+        [&](const ExecRecord& record, std::int64_t, bool) {
+          if (wanted(record)) missed.emplace_back(RecordTimeKey(record), record);
+        },
+        onProblem);
+  }
+  std::stable_sort(missed.begin(), missed.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  JobPairing pairing;
+  pairing.onRun = onRun;
+  pairing.lostBefore = lostBefore;
+  std::size_t next = 0;
+  const auto pairMissed = [&](std::int64_t upTo) {
+    for (; next < missed.size() && missed[next].first <= upTo; ++next) {
+      AddJobRecord(pairing, missed[next].second, RecordOrigin::ErrorFile);
+    }
+  };
+  for (const LogFileRef& ref : files) {
+    LogCursor cursor{ref.path};
+    ReadLogRecords(
+        cursor, true,
+        [&](const ExecRecord& record, std::int64_t, bool) {
+          if (!wanted(record)) return;
+          if (next < missed.size()) pairMissed(RecordTimeKey(record));
+          AddJobRecord(pairing, record);
+        },
+        onProblem);
+  }
+  pairMissed(INT64_MAX);
+  FinishJobPairing(pairing);
+}
+
+bool RunFailed(const PairedJob& run) {
+  return run.outcome != JobOutcome::Success && run.outcome != JobOutcome::EndOnly;
+}
+
+std::int64_t RunTimeKey(const PairedJob& run) {
+  return RecordTimeKey(run.hasStart ? run.start : run.end);
 }
 
 const char* OutcomeName(JobOutcome outcome) {

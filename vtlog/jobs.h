@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,19 @@ void AddJobRecord(JobPairing& pairing, const ExecRecord& record,
                   RecordOrigin origin = RecordOrigin::Log);
 // Settles and hands out the runs still open, in the order of their starts.
 void FinishJobPairing(JobPairing& pairing);
+
+// The runs of the logs in files (oldest first), with the records of the
+// write-error and name-error files paired in by time, so that a job whose end
+// missed the log ends there. jobs empty: every job. Only the runs still open
+// are held, however large the logs.
+void PairLogJobs(const std::vector<LogFileRef>& files, const std::vector<LogFileRef>& errorFiles,
+                 const std::set<std::u16string>& jobs, std::int64_t lostBefore, const JobFn& onRun,
+                 const ProblemFn& onProblem);
+
+// Failed, running or lost: what a monitor alerts on.
+bool RunFailed(const PairedJob& run);
+// RecordTimeKey of the run's start, or of its end when it has none.
+std::int64_t RunTimeKey(const PairedJob& run);
 
 const char* OutcomeName(JobOutcome outcome);
 // The outcome as operators read it; a failure with the job's result, which

@@ -16,15 +16,7 @@ constexpr std::size_t kLongestLogsetupValue = 263;
 constexpr std::size_t kHeadBytes = 4096;
 constexpr std::size_t kLongestIniBytes = std::size_t{16} * 1024 * 1024;
 
-bool IsBlank(char16_t c) {
-  return c == u' ' || c == u'\t';
-}
-
-std::u16string_view Trim(std::u16string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
+using plat::Trim;
 
 bool HasDigitsAtStart(std::u16string_view text) {
   std::size_t pos = 0;
@@ -327,106 +319,154 @@ const std::array<SettingsKey, 6>& SettingsKeys() {
   return kKeys;
 }
 
+namespace {
+
+// One "key=value" line of [Common] or [Orbeck], as the profile reader sees it.
+struct IniLine {
+  std::int64_t number = 0;
+  std::u16string section;    // lower case
+  std::int64_t sectionLine = 0;  // where the first section of that name began
+  bool firstOfName = true;   // in the first section of its name
+  std::u16string_view key{};
+  std::u16string_view value{};  // unquoted
+  const SettingsKey* rule = nullptr;
+  std::vector<std::u16string_view> sectionKeys{};  // the launcher's keys of the section
+};
+
+// The one pass over the file: sections, keys and values, blanks and quotes
+// taken off as the profile reader takes them.
+std::vector<IniLine> SplitIni(std::u16string_view text) {
+  std::vector<IniLine> out;
+  std::u16string section;
+  bool firstOfName = true;
+  std::map<std::u16string, std::int64_t> sectionLine;  // lower-case name -> first header line
+  const Lines lines = SplitLines(text);
+  for (std::size_t i = 0; i < lines.lines.size(); ++i) {
+    const auto number = static_cast<std::int64_t>(i + 1);
+    const std::u16string_view line = plat::Trim(lines.lines[i]);
+    if (!line.empty() && line.front() == u'[') {
+      const std::size_t close = line.find(u']');
+      section = LowerAscii(
+          plat::Trim(line.substr(1, close == std::u16string_view::npos ? line.size() : close - 1)));
+      firstOfName = sectionLine.emplace(section, number).second;
+      continue;
+    }
+    const std::size_t equals = line.find(u'=');
+    if ((section != u"common" && section != u"orbeck") || equals == std::u16string_view::npos) {
+      continue;
+    }
+    IniLine entry{number, section, sectionLine[section], firstOfName};
+    entry.key = plat::Trim(line.substr(0, equals));
+    entry.value = plat::Trim(line.substr(equals + 1));
+    if (entry.value.size() >= 2 && (entry.value.front() == u'"' || entry.value.front() == u'\'') &&
+        entry.value.back() == entry.value.front()) {
+      entry.value = entry.value.substr(1, entry.value.size() - 2);
+    }
+    for (const SettingsKey& r : SettingsKeys()) {
+      if (!EqualsIgnoreCase(r.section, section)) continue;
+      entry.sectionKeys.push_back(r.key);
+      if (EqualsIgnoreCase(r.key, entry.key)) entry.rule = &r;
+    }
+    out.push_back(std::move(entry));
+  }
+  return out;
+}
+
+struct IniLint {
+  const std::u16string& path;
+  std::vector<Finding>& out;
+  std::map<std::u16string, std::int64_t> keyLine;  // "section\nkey" lower case -> first line
+  void Add(const IniLine& line, Severity severity, const char* kind, std::string message,
+           std::string effect) {
+    out.push_back({severity, path, line.number, kind, std::move(message), std::move(effect)});
+  }
+  // What the launcher makes of a key, by its own integer read: base prefixes,
+  // the wrap at 32 bits and the default for an empty value are not what the
+  // text suggests.
+  int LauncherReads(const SettingsKey& rule) const {
+    return plat::ReadProfileInt(std::u16string(rule.section), std::u16string(rule.key), rule.def,
+                                path);
+  }
+};
+
+// Each rule reports what it finds; true when the launcher does not use the
+// line, so that the rules after it have nothing to say.
+using IniRule = bool (*)(const IniLine& line, IniLint& lint);
+
+bool UnknownIniKey(const IniLine& line, IniLint& lint) {
+  if (line.rule != nullptr) return false;
+  // [Common] is shared by the whole suite: only near misses are reported.
+  std::size_t distance = 0;
+  const std::u16string_view nearest = NearestKey(line.key, line.sectionKeys, distance);
+  if (distance <= 2) {
+    lint.Add(line, Severity::Warning, "unknown-key",
+             "unknown key " + Quote(line.key) + " (nearest known: " + Quote(nearest) + ")",
+             "the launcher does not read it and uses the default of " + Quote(nearest));
+  }
+  return true;
+}
+
+bool RepeatedSection(const IniLine& line, IniLint& lint) {
+  if (line.firstOfName) return false;
+  lint.Add(line, Severity::Warning, "repeated-section",
+           "section [" + plat::ToUtf8(line.rule->section) + "] already began on line " +
+               std::to_string(line.sectionLine),
+           "the launcher reads only the first section of a name: this line is unused");
+  return true;
+}
+
+bool RepeatedIniKey(const IniLine& line, IniLint& lint) {
+  const auto [it, fresh] =
+      lint.keyLine.emplace(line.section + u"\n" + LowerAscii(line.key), line.number);
+  if (fresh) return false;
+  lint.Add(line, Severity::Warning, "repeated-key",
+           "key " + Quote(line.key) + " already set on line " + std::to_string(it->second),
+           "the launcher takes the first line");
+  return true;
+}
+
+bool IniValue(const IniLine& line, IniLint& lint) {
+  const SettingsKey& rule = *line.rule;
+  const std::u16string_view value = line.value;
+  if (rule.kind == SettingsKey::Path && value.size() > kLongestLogsetupValue) {
+    lint.Add(line, Severity::Error, "too-long",
+             "Logsetup value has " + std::to_string(value.size()) +
+                 " characters; at most 263 are allowed",
+             "the launcher rejects it and uses the default log settings file");
+  } else if (rule.kind == SettingsKey::Flag && value != u"0" && value != u"1") {
+    const int read = lint.LauncherReads(rule);
+    lint.Add(line, Severity::Warning, "flag-value", "flag " + Quote(value) + " is neither 0 nor 1",
+             ReadsText(read, value) + (read == 1 ? ": on" : ": off (only 1 is on)"));
+  } else if (rule.kind == SettingsKey::Integer && !PlainDecimal(value)) {
+    const bool digits = HasDigitsAtStart(value);
+    lint.Add(
+        line, Severity::Warning, digits ? "not-a-number" : "no-digits",
+        "value " + Quote(value) + (digits ? " is not a plain decimal number" : " has no digits"),
+        ReadsText(lint.LauncherReads(rule), value));
+  } else if (rule.kind == SettingsKey::Integer && lint.LauncherReads(rule) != DecimalValue(value)) {
+    lint.Add(line, Severity::Warning, "number-range",
+             "value " + Quote(value) + " does not fit in 32 bits",
+             ReadsText(lint.LauncherReads(rule), value));
+  }
+  return false;
+}
+
+constexpr IniRule kIniRules[] = {UnknownIniKey, RepeatedSection, RepeatedIniKey, IniValue};
+
+}  // namespace
+
 std::vector<Finding> LintSettingsFile(const std::u16string& path) {
   std::vector<Finding> out;
   std::string bytes;
   if (!ReadHead(path, kLongestIniBytes, bytes)) return out;  // absent: every key has its default
-  std::u16string text;
-  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-      text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                           (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-    }
-  } else {
-    text = plat::FromUtf8(bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes);
-  }
-
-  // What the launcher makes of a key, by its own integer read: base prefixes,
-  // the wrap at 32 bits and the default for an empty value are not what the
-  // text suggests.
-  auto launcherReads = [](const SettingsKey& rule, const std::u16string& file) {
-    return plat::ReadProfileInt(std::u16string(rule.section), std::u16string(rule.key), rule.def,
-                                file);
-  };
-
-  const Lines lines = SplitLines(text);
-  std::u16string section;
-  bool firstOfName = true;
-  std::map<std::u16string, std::int64_t> sectionLine;  // lower-case name -> first header line
-  std::map<std::u16string, std::int64_t> keyLine;      // "section\nkey" lower case -> first line
-  for (std::size_t i = 0; i < lines.lines.size(); ++i) {
-    const auto number = static_cast<std::int64_t>(i + 1);
-    const std::u16string_view line = Trim(lines.lines[i]);
-    if (line.empty()) continue;
-    if (line.front() == u'[') {
-      const std::size_t close = line.find(u']');
-      section = LowerAscii(
-          Trim(line.substr(1, close == std::u16string_view::npos ? line.size() : close - 1)));
-      firstOfName = sectionLine.emplace(section, number).second;
-      continue;
-    }
-    if (section != u"common" && section != u"orbeck") continue;
-    const std::size_t equals = line.find(u'=');
-    if (equals == std::u16string_view::npos) continue;
-    const std::u16string_view key = Trim(line.substr(0, equals));
-    std::u16string_view value = Trim(line.substr(equals + 1));
-    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
-        value.back() == value.front()) {
-      value = value.substr(1, value.size() - 2);
-    }
-    const SettingsKey* rule = nullptr;
-    std::vector<std::u16string_view> sectionKeys;
-    for (const SettingsKey& r : SettingsKeys()) {
-      if (!EqualsIgnoreCase(r.section, section)) continue;
-      sectionKeys.push_back(r.key);
-      if (EqualsIgnoreCase(r.key, key)) rule = &r;
-    }
-    if (rule == nullptr) {
-      // [Common] is shared by the whole suite: only near misses are reported.
-      std::size_t distance = 0;
-      const std::u16string_view nearest = NearestKey(key, sectionKeys, distance);
-      if (distance <= 2) {
-        out.push_back({Severity::Warning, path, number, "unknown-key",
-                       "unknown key " + Quote(key) + " (nearest known: " + Quote(nearest) + ")",
-                       "the launcher does not read it and uses the default of " + Quote(nearest)});
-      }
-      continue;
-    }
-    if (!firstOfName) {
-      out.push_back({Severity::Warning, path, number, "repeated-section",
-                     "section [" + plat::ToUtf8(rule->section) + "] already began on line " +
-                         std::to_string(sectionLine[section]),
-                     "the launcher reads only the first section of a name: this line is unused"});
-      continue;
-    }
-    const std::u16string id = section + u"\n" + LowerAscii(key);
-    if (auto [it, fresh] = keyLine.emplace(id, number); !fresh) {
-      out.push_back({Severity::Warning, path, number, "repeated-key",
-                     "key " + Quote(key) + " already set on line " + std::to_string(it->second),
-                     "the launcher takes the first line"});
-      continue;
-    }
-    if (rule->kind == SettingsKey::Path && value.size() > kLongestLogsetupValue) {
-      out.push_back({Severity::Error, path, number, "too-long",
-                     "Logsetup value has " + std::to_string(value.size()) +
-                         " characters; at most 263 are allowed",
-                     "the launcher rejects it and uses the default log settings file"});
-    } else if (rule->kind == SettingsKey::Flag && value != u"0" && value != u"1") {
-      const int read = launcherReads(*rule, path);
-      out.push_back({Severity::Warning, path, number, "flag-value",
-                     "flag " + Quote(value) + " is neither 0 nor 1",
-                     ReadsText(read, value) + (read == 1 ? ": on" : ": off (only 1 is on)")});
-    } else if (rule->kind == SettingsKey::Integer && !PlainDecimal(value)) {
-      const bool digits = HasDigitsAtStart(value);
-      out.push_back(
-          {Severity::Warning, path, number, digits ? "not-a-number" : "no-digits",
-           "value " + Quote(value) + (digits ? " is not a plain decimal number" : " has no digits"),
-           ReadsText(launcherReads(*rule, path), value)});
-    } else if (rule->kind == SettingsKey::Integer &&
-               launcherReads(*rule, path) != DecimalValue(value)) {
-      out.push_back({Severity::Warning, path, number, "number-range",
-                     "value " + Quote(value) + " does not fit in 32 bits",
-                     ReadsText(launcherReads(*rule, path), value)});
+  const bool wide = bytes.starts_with(plat::kUtf16LeMark);
+  const std::u16string text =
+      wide ? plat::DecodeUtf16Le(std::string_view(bytes).substr(2))
+           : plat::FromUtf8(bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes);
+  IniLint lint{path, out, {}};
+  for (const IniLine& line : SplitIni(text)) {
+    for (const IniRule rule : kIniRules) {
+      if (rule(line, lint)) break;
     }
   }
   return out;

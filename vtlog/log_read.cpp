@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 
+#include "execlog/codes.h"
 #include "execlog/path_text.h"
 #include "execlog/rotation.h"
 #include "install/install.h"
@@ -57,10 +58,41 @@ std::int64_t DaysFromCivil(int y, int m, int d) {
   return era * 146097 + doe - 719468;
 }
 
+int DaysInMonth(int y, int m) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  return m == 2 && leap ? 29 : kDays[m - 1];
+}
+
 bool ParseDate(std::u16string_view text, char16_t separator, int& y, int& m, int& d) {
   return text.size() == 10 && text[4] == separator && text[7] == separator &&
          FixedDigits(text, 0, 4, y) && FixedDigits(text, 5, 2, m) && FixedDigits(text, 8, 2, d) &&
-         m >= 1 && m <= 12 && d >= 1 && d <= 31;
+         m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m);
+}
+
+constexpr std::int64_t kDayMs = 86400000;
+
+// The key of a moment given in seconds since 1970 UTC: its local calendar.
+std::int64_t LocalKeyOf(std::int64_t seconds) {
+  plat::Calendar c;
+  if (!plat::ToLocalCalendar(seconds, c)) return seconds * 1000;
+  return DaysFromCivil(c.year, c.month, c.day) * kDayMs +
+         ((c.hour * 60 + c.minute) * 60 + c.second) * 1000LL;
+}
+
+// Milliseconds that local time is ahead of UTC at the local moment key.
+std::int64_t LocalOffsetMs(std::int64_t key) {
+  // Offsets change at most a few times a year: one lookup per hour of keys.
+  static std::int64_t cachedHour = INT64_MIN;
+  static std::int64_t cachedOffset = 0;
+  const std::int64_t hour = key / 3600000;
+  if (hour == cachedHour) return cachedOffset;
+  const std::int64_t guess = key / 1000;
+  const std::int64_t first = LocalKeyOf(guess) - guess * 1000;
+  const std::int64_t utc = guess - first / 1000;
+  cachedOffset = LocalKeyOf(utc) - utc * 1000;
+  cachedHour = hour;
+  return cachedOffset;
 }
 
 // "HH:MM", "HH:MM:SS" or "HH:MM:SS.mmm" into milliseconds of the day.
@@ -78,22 +110,28 @@ bool ParseClock(std::u16string_view text, bool requireMillis, std::int64_t& ms) 
   return true;
 }
 
-void EmitLine(LogCursor& cursor, std::u16string_view line, bool overlong, bool torn,
-              const RecordFn& onRecord, const ProblemFn& onProblem) {
-  const std::string where =
-      plat::ToUtf8(cursor.path) + ": line " + std::to_string(cursor.lineNumber);
-  if (torn) {
-    onProblem(where + ": last line has no line end (cut off, or still being written)");
-  }
+struct LineSink {
+  LogCursor& cursor;
+  const RecordFn& onRecord;
+  const ProblemFn& onProblem;
+  ExecRecord record;  // reused: its texts keep their storage
+};
+
+void EmitLine(LineSink& sink, std::u16string_view line, bool overlong, bool torn) {
+  LogCursor& cursor = sink.cursor;
+  auto where = [&] {
+    return plat::ToUtf8(cursor.path) + ": line " + std::to_string(cursor.lineNumber);
+  };
+  if (torn)
+    sink.onProblem(where() + ": last line has no line end (cut off, or still being written)");
   if (line.empty() && !overlong) return;
-  ExecRecord record;
-  if (!overlong && ParseExecRecord(line, record)) {
-    onRecord(record, cursor.lineNumber, torn);
+  if (!overlong && ParseExecRecord(line, sink.record)) {
+    sink.onRecord(sink.record, cursor.lineNumber, torn);
     return;
   }
   if (++cursor.unreadable <= kVerbatimProblems) {
-    onProblem(where + (overlong ? ": longer than any record, skipped"
-                                : ": not a record, skipped: " + Excerpt(line)));
+    sink.onProblem(where() + (overlong ? ": longer than any record, skipped"
+                                       : ": not a record, skipped: " + Excerpt(line)));
   }
 }
 
@@ -137,18 +175,19 @@ bool ParseExecRecord(std::u16string_view line, ExecRecord& record) {
     start = hyphen + 1;
   }
   if (parts[0].empty() || parts[3].find(u'-') != std::u16string_view::npos) return false;
-  ExecRecord out;
-  if (!AllDigits(parts[1], out.subCode) || !AllDigits(parts[2], out.figure) ||
-      !AllDigits(parts[3], out.code)) {
+  std::int64_t subCode = 0, figure = 0, code = 0;
+  if (!AllDigits(parts[1], subCode) || !AllDigits(parts[2], figure) || !AllDigits(parts[3], code)) {
     return false;
   }
-  out.date = date;
-  out.time = time;
-  out.job = job;
-  out.className = className;
-  out.prefix = parts[0];
-  out.commandLine = line.substr(commas[8] + 1);
-  record = std::move(out);
+  record.subCode = subCode;
+  record.figure = figure;
+  record.code = code;
+  record.date.assign(date);
+  record.time.assign(time);
+  record.job.assign(job);
+  record.className.assign(className);
+  record.prefix.assign(parts[0]);
+  record.commandLine.assign(line.substr(commas[8] + 1));
   return true;
 }
 
@@ -167,9 +206,61 @@ std::int64_t NowTimeKey() {
          ((c.hour * 60 + c.minute) * 60 + c.second) * 1000LL + now.milliseconds;
 }
 
+bool RecordResult(const ExecRecord& record, std::int64_t& result) {
+  if (record.code == kStartRecord || record.code == kSuccessRecord) return false;
+  result = -record.code;
+  return true;
+}
+
+namespace {
+
+// "-90s", "-15m", "-1h", "-2d", "-1w": that long before now.
+bool ParseRelative(std::string_view text, std::int64_t& key) {
+  if (text.size() < 3 || text.size() > 9 || text[0] != '-') return false;
+  std::int64_t count = 0;
+  for (char c : text.substr(1, text.size() - 2)) {
+    if (c < '0' || c > '9') return false;
+    count = count * 10 + (c - '0');
+  }
+  static constexpr std::pair<char, std::int64_t> kUnits[] = {
+      {'s', 1000}, {'m', 60000}, {'h', 3600000}, {'d', kDayMs}, {'w', 7 * kDayMs}};
+  for (const auto& [unit, ms] : kUnits) {
+    if (text.back() == unit) {
+      key = NowTimeKey() - count * ms;
+      return true;
+    }
+  }
+  return false;
+}
+
+// "Z", "+HH:MM", "+HHMM", "-HH:MM" into minutes east of UTC.
+bool ParseZone(std::u16string_view text, std::int64_t& minutes) {
+  if (text == u"Z") return minutes = 0, true;
+  if (text.size() != 6 && text.size() != 5) return false;
+  if (text[0] != u'+' && text[0] != u'-') return false;
+  int h = 0, m = 0;
+  const std::size_t mm = text.size() == 6 ? 4 : 3;
+  if (!FixedDigits(text, 1, 2, h) || (text.size() == 6 && text[3] != u':') ||
+      !FixedDigits(text, mm, 2, m) || h > 23 || m > 59) {
+    return false;
+  }
+  minutes = (text[0] == u'-' ? -1 : 1) * (h * 60 + m);
+  return true;
+}
+
+}  // namespace
+
 bool ParseTimeArgument(std::string_view text, bool rangeEnd, std::int64_t& key) {
+  const std::int64_t dayEnd = rangeEnd ? kDayMs - 1 : 0;
+  if (text == "now") return key = NowTimeKey(), true;
+  if (text == "today" || text == "yesterday") {
+    const std::int64_t now = NowTimeKey();
+    key = now - now % kDayMs - (text == "yesterday" ? kDayMs : 0) + dayEnd;
+    return true;
+  }
+  if (ParseRelative(text, key)) return true;
   const std::u16string wide = plat::FromUtf8(text);
-  const std::u16string_view view = wide;
+  std::u16string_view view = wide;
   int y = 0, m = 0, d = 0;
   if (view.size() < 10) return false;
   const char16_t separator = view[4];
@@ -177,16 +268,49 @@ bool ParseTimeArgument(std::string_view text, bool rangeEnd, std::int64_t& key) 
       !ParseDate(view.substr(0, 10), separator, y, m, d)) {
     return false;
   }
-  std::int64_t ms = rangeEnd ? 86400000LL - 1 : 0;
+  std::int64_t ms = dayEnd;
+  std::int64_t zone = 0;
+  bool zoned = false;
   if (view.size() > 10) {
     if (view[10] != u' ' && view[10] != u'T' && view[10] != u',') return false;
-    const std::u16string_view clock = view.substr(11);
+    std::u16string_view clock = view.substr(11);
+    const std::size_t sign = clock.find_first_of(u"Z+-");
+    if (sign != std::u16string_view::npos) {
+      if (!ParseZone(clock.substr(sign), zone)) return false;
+      clock = clock.substr(0, sign);
+      zoned = true;
+    }
     if (!ParseClock(clock, false, ms)) return false;
     // A bound given to the minute or second covers that whole minute or second.
     if (rangeEnd) ms += clock.size() == 5 ? 59999 : clock.size() == 8 ? 999 : 0;
   }
-  key = DaysFromCivil(y, m, d) * 86400000LL + ms;
+  key = DaysFromCivil(y, m, d) * kDayMs + ms;
+  if (zoned) {
+    // To UTC by the given zone, then to local time by the local zone then.
+    const std::int64_t utcMs = key - zone * 60000;
+    const std::int64_t seconds = utcMs / 1000 - (utcMs % 1000 < 0 ? 1 : 0);
+    key = LocalKeyOf(seconds) + (utcMs - seconds * 1000);
+  }
   return true;
+}
+
+std::string IsoTimestamp(const ExecRecord& record) {
+  const std::int64_t offset = LocalOffsetMs(RecordTimeKey(record)) / 60000;
+  const std::int64_t a = offset < 0 ? -offset : offset;
+  // The date and time of a parsed record are ASCII digits and separators.
+  std::string out(record.date.size() + record.time.size() + 7, '\0');
+  std::size_t n = 0;
+  for (char16_t c : record.date) out[n++] = c == u'/' ? '-' : static_cast<char>(c);
+  out[n++] = 'T';
+  for (char16_t c : record.time) out[n++] = static_cast<char>(c);
+  const char zone[] = {offset < 0 ? '-' : '+',
+                       static_cast<char>('0' + a / 600),
+                       static_cast<char>('0' + a / 60 % 10),
+                       ':',
+                       static_cast<char>('0' + a % 60 / 10),
+                       static_cast<char>('0' + a % 10)};
+  out.replace(n, 6, zone, 6);
+  return out;
 }
 
 bool ReadLogRecords(LogCursor& cursor, bool atEnd, const RecordFn& onRecord,
@@ -219,55 +343,58 @@ bool ReadLogRecords(LogCursor& cursor, bool atEnd, const RecordFn& onRecord,
     return false;
   }
 
-  std::vector<unsigned char> chunk(kChunkBytes);
-  std::u16string line;
+  LineSink sink{cursor, onRecord, onProblem, {}};
+  std::string chunk(kChunkBytes + 1, '\0');
+  std::u16string text;  // the line begun in the last chunk, then this chunk's units
   bool overlong = false;
-  std::uint64_t lineStart = pos;
-  int carry = -1;  // a byte waiting for its partner
+  std::uint64_t lineStart = pos;  // byte offset of text[0]
+  bool carry = false;             // chunk[0] holds a byte waiting for its partner
   for (;;) {
-    const std::ptrdiff_t n = plat::ReadBytes(*file, chunk.data(), chunk.size());
+    const std::ptrdiff_t n = plat::ReadBytes(*file, chunk.data() + (carry ? 1 : 0), kChunkBytes);
     if (n < 0) {
       onProblem(plat::ToUtf8(cursor.path) + ": read failed after byte " + std::to_string(pos));
       break;
     }
     if (n == 0) break;
-    for (std::ptrdiff_t i = 0; i < n; ++i) {
-      if (carry < 0) {
-        carry = chunk[static_cast<std::size_t>(i)];
-        continue;
-      }
-      const auto unit = static_cast<char16_t>(carry | (chunk[static_cast<std::size_t>(i)] << 8));
-      carry = -1;
-      pos += 2;
-      if (unit == u'\n') {
-        if (!line.empty() && line.back() == u'\r') line.pop_back();
-        ++cursor.lineNumber;
-        EmitLine(cursor, line, overlong, false, onRecord, onProblem);
-        line.clear();
-        overlong = false;
-        lineStart = pos;
-      } else if (line.size() < kLongestLine) {
-        line.push_back(unit);
-      } else {
-        overlong = true;
-      }
+    const std::size_t have = static_cast<std::size_t>(n) + (carry ? 1 : 0);
+    text += plat::DecodeUtf16Le(std::string_view(chunk.data(), have & ~std::size_t{1}));
+    pos += have & ~std::size_t{1};
+    carry = (have & 1) != 0;
+    if (carry) chunk[0] = chunk[have - 1];
+    std::size_t begin = 0;
+    for (std::size_t end; (end = text.find(u'\n', begin)) != std::u16string::npos;
+         begin = end + 1) {
+      std::u16string_view line(text.data() + begin, end - begin);
+      if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+      ++cursor.lineNumber;
+      EmitLine(sink, line, overlong || line.size() > kLongestLine, false);
+      overlong = false;
+    }
+    lineStart += 2 * begin;
+    text.erase(0, begin);
+    // Junk without line ends is skipped, not collected.
+    if (text.size() > kLongestLine) {
+      lineStart += 2 * text.size();
+      text.clear();
+      overlong = true;
     }
   }
   if (!atEnd) {
-    cursor.offset = lineStart;
+    cursor.offset = overlong ? pos : lineStart;
     return true;
   }
-  if (!line.empty() || overlong) {
+  if (!text.empty() || overlong) {
     ++cursor.lineNumber;
-    if (!line.empty() && line.back() == u'\r') line.pop_back();
-    EmitLine(cursor, line, overlong, true, onRecord, onProblem);
+    std::u16string_view line = text;
+    if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+    EmitLine(sink, line, overlong, true);
   }
-  if (carry >= 0) onProblem(plat::ToUtf8(cursor.path) + ": odd last byte ignored");
+  if (carry) onProblem(plat::ToUtf8(cursor.path) + ": odd last byte ignored");
   if (cursor.unreadable > kVerbatimProblems) {
     onProblem(plat::ToUtf8(cursor.path) + ": " + std::to_string(cursor.unreadable) +
               " lines in all were no record");
   }
-  cursor.offset = pos + (carry >= 0 ? 1 : 0);
+  cursor.offset = pos + (carry ? 1 : 0);
   return true;
 }
 
@@ -324,6 +451,31 @@ std::size_t CountGenerations(const LogSettings& settings) {
   return static_cast<std::size_t>(std::count_if(
       list.begin(), list.end(),
       [&](const RotationCandidate& entry) { return IsGeneration(settings, entry.name); }));
+}
+
+std::string MissingLogCause(const LogSettings& settings) {
+  std::u16string env;
+  if (!plat::GetEnvironment(u"VANTREL_V12", env)) {
+    return "VANTREL_V12 is not set: no installation, so no log to read";
+  }
+  const std::string log = plat::ToUtf8(settings.logFilePath);
+  const std::u16string setup = GetLogSetupPath();
+  if (!plat::PathIsDirectory(settings.outputDir)) {
+    std::u16string dataRoot;
+    GetLogBaseDir(dataRoot);
+    const std::string dir = plat::ToUtf8(settings.outputDir);
+    if (dataRoot.empty() && settings.outputDir == u"\\log") {
+      return "field 2 (data root) of VANTREL_V12 is empty and runtime.output.dir is not set in " +
+             plat::ToUtf8(setup) + ": no log directory";
+    }
+    return "the log directory " + dir + " does not exist (runtime.output.dir in " +
+           plat::ToUtf8(setup) + ", default: the data root of VANTREL_V12 + \\log)";
+  }
+  if (settings.componentActive == 0) {
+    return "no log " + log + ": runtime." + plat::ToUtf8(LowerAscii(settings.componentName)) +
+           ".active is not \"1\" in " + plat::ToUtf8(setup) + ", so the component writes none";
+  }
+  return "no log " + log + " and no rotated generation: no job has written one yet";
 }
 
 std::vector<LogFileRef> ErrorFiles(const LogSettings& settings) {

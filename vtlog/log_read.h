@@ -25,14 +25,13 @@ struct ExecRecord {
   std::u16string commandLine;  // everything after the ninth comma
 };
 
-inline constexpr std::int64_t kStartCode = 101;
-inline constexpr std::int64_t kSuccessCode = 102;
-// A start or end record that could not be written to the log, as its
-// write-error file holds it.
-inline constexpr std::int64_t kFallbackCode = 1284;
-
 // False for anything that is not a whole record line (line end removed).
+// record is filled only on success; its texts keep their storage from line to
+// line, so a reader allocates nothing per record.
 bool ParseExecRecord(std::u16string_view line, ExecRecord& record);
+// The result the record reports, signed as the launcher returned it: none
+// for a start (101) or a success (102) record, else minus the code.
+bool RecordResult(const ExecRecord& record, std::int64_t& result);
 
 // Milliseconds of the record's local date and time counted from a fixed day,
 // for ordering, filters and durations.
@@ -40,9 +39,15 @@ std::int64_t RecordTimeKey(const ExecRecord& record);
 // The same key for the local time now.
 std::int64_t NowTimeKey();
 // A --since/--until argument: "YYYY/MM/DD" or "YYYY-MM-DD", optionally
-// followed (after " ", "T" or ",") by "HH:MM", "HH:MM:SS" or "HH:MM:SS.mmm".
-// A bound without a time is the start of its day (rangeEnd: its last moment).
+// followed (after " ", "T" or ",") by "HH:MM", "HH:MM:SS" or "HH:MM:SS.mmm"
+// and a zone ("Z", "+HH:MM", "-HHMM"; without one, local time); "now",
+// "today", "yesterday"; or a time back from now: "-90s", "-15m", "-1h",
+// "-2d", "-1w". A bound without a time is the start of its day (rangeEnd:
+// its last moment). Dates are checked against the calendar.
 bool ParseTimeArgument(std::string_view text, bool rangeEnd, std::int64_t& key);
+// "2026-12-05T18:31:54.123+01:00": the record's local time with the offset
+// from UTC that the local zone had then.
+std::string IsoTimestamp(const ExecRecord& record);
 
 // Where a reader stands in one file. offset is the byte after the last line
 // handed out, so a follower resumes there.
@@ -56,7 +61,8 @@ struct LogCursor {
 using RecordFn = std::function<void(const ExecRecord& record, std::int64_t line, bool torn)>;
 using ProblemFn = std::function<void(const std::string& message)>;
 
-// Streams the records of the file from cursor.offset. With atEnd, text after
+// Streams the records of the file from cursor.offset (the record handed to
+// onRecord lives only for the call). With atEnd, text after
 // the last line end is a torn line: reported, and still shown when it parses;
 // without it (following a live log) it is left for the next read. Every line
 // that is no record is reported (the first few verbatim, then a count). False
@@ -82,6 +88,10 @@ std::u16string CanonicalComponentName(std::u16string_view name);
 std::vector<LogFileRef> LogGenerations(const LogSettings& settings);
 // How many rotated generations the rotation directory holds.
 std::size_t CountGenerations(const LogSettings& settings);
+// Why there is no log to read, naming the setting behind it: VANTREL_V12
+// unset, its data root empty, an output directory that does not exist, or
+// a component that does not log.
+std::string MissingLogCause(const LogSettings& settings);
 // "LogWriteError_*.log" and "LogNameError_*.log" of the output directory and
 // of the private directory.
 std::vector<LogFileRef> ErrorFiles(const LogSettings& settings);

@@ -1,6 +1,8 @@
-// Console output of vtlog: UTF-8 text, CSV and JSON lines.
+// Console output of vtlog: text, CSV and JSON lines, always valid UTF-8,
+// handed to the console in large blocks.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -12,22 +14,72 @@ struct VtlogOutput {
   std::function<void(std::string_view)> out;  // results
   std::function<void(std::string_view)> err;  // what could not be read, usage
   std::function<void()> flush;
+  // False once the reader of the output has gone: a follower stops then.
+  std::function<bool()> wanted;
 };
+
+// Collects the output and hands it to sink in blocks: a console or a pipe
+// under Windows costs a system call per write, whatever its length. err and
+// flush pass the collected output on first, so the two streams keep their
+// order.
+VtlogOutput BufferedOutput(VtlogOutput& sink, std::string& buffer);
 
 enum class OutputFormat { Text, Csv, Json };
 
-// A JSON string literal. Lone surrogates, which UTF-8 cannot carry, become
-// \u escapes, so every line stays valid JSON.
+// UTF-8 of text appended to out; a lone surrogate, which UTF-8 cannot carry,
+// becomes U+FFFD.
+void AppendUtf8(std::string& out, std::u16string_view text);
+// A CSV field, quoted when it holds a comma, a quote or a line end.
+void AppendCsvField(std::string& out, std::u16string_view text);
+
+// One JSON object on one line, written field by field. Strings keep lone
+// surrogates as \u escapes, so nothing of the log is lost.
+struct JsonLine {
+  std::string& out;
+  bool first = true;
+};
+JsonLine BeginJson(std::string& out);
+void JsonField(JsonLine& line, std::string_view name, std::u16string_view value);
+void JsonField(JsonLine& line, std::string_view name, std::string_view utf8);
+void JsonField(JsonLine& line, std::string_view name, std::int64_t value);
+void JsonNull(JsonLine& line, std::string_view name);
+void EndJson(JsonLine& line);  // "}" and the line end
+
+// Where a record was read.
+struct RecordSource {
+  std::u16string_view component;
+  std::u16string_view file;  // full path
+  std::string_view origin;   // "log", "write-error" or "name-error"
+};
+
+// "Class:PREFIX-SS-FF-CCCC" as the writer prints it.
+std::string StatusText(const ExecRecord& record);
+// One record with its line end appended to out.
+void AppendRecord(std::string& out, const ExecRecord& record, OutputFormat format,
+                  const RecordSource& source);
+std::string RecordCsvHeader();
+
+struct PairedJob;
+// One job run with its line end appended to out: start, end, duration,
+// outcome, result, command line.
+void AppendJob(std::string& out, const PairedJob& run, OutputFormat format,
+               std::u16string_view component);
+std::string JobCsvHeader();
+
+// Exit codes in the convention monitoring plugins use.
+inline constexpr int kExitOk = 0;        // nothing wrong
+inline constexpr int kExitWarning = 1;   // failures found, or lines that could not be read
+inline constexpr int kExitCritical = 2;  // check: errors in the installation
+inline constexpr int kExitUnknown = 3;   // no answer: no log, nothing readable, wrong usage
+
+// A JSON string literal, for callers that build their lines by hand.
 std::string JsonString(std::u16string_view text);
 inline std::string JsonString(std::string_view utf8) {
   return JsonString(plat::FromUtf8(utf8));
 }
-// A CSV field, quoted when it holds a comma, a quote or a line end.
-std::string CsvField(std::u16string_view text);
-// "Class:PREFIX-SS-FF-CCCC" as the writer prints it.
-std::u16string StatusText(const ExecRecord& record);
-// One record in the chosen format, with its line end. source names a
-// write-error or name-error file the record came from; empty for a log.
-std::string FormatRecord(const ExecRecord& record, OutputFormat format, std::string_view source,
-                         std::u16string_view file);
-std::string CsvHeader();
+
+struct CheckReport;
+// The configuration by group, then the findings and their count; in JSON
+// one object.
+void AppendCheckReport(std::string& out, const CheckReport& report, OutputFormat format,
+                       std::u16string_view component);

@@ -1,9 +1,11 @@
 // "vtlog show": the records of a component's log and its rotated
-// generations, filtered, in text, CSV or JSON; optionally followed.
+// generations, filtered, in text, CSV or JSON; optionally followed, and
+// resumed where a collector stopped.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "execlog/log_settings.h"
@@ -11,25 +13,30 @@
 #include "vtlog/output.h"
 
 struct RecordFilter {
-  std::u16string job;        // empty: every job
-  std::u16string className;  // lower case; empty: every class
+  std::set<std::u16string> jobs;  // empty: every job
+  std::u16string className;       // lower case; empty: every class
   std::optional<std::int64_t> since;
   std::optional<std::int64_t> until;
+  bool failed = false;  // only records that report a failure result
 };
 
 bool RecordPasses(const RecordFilter& filter, const ExecRecord& record);
 
 struct ShowOptions {
   std::u16string component = u"Orbeck";
-  std::u16string file;  // one file instead of the component's logs
-  RecordFilter filter;
+  std::u16string file{};  // one file instead of the component's logs
+  RecordFilter filter{};
   OutputFormat format = OutputFormat::Text;
   bool follow = false;
   bool errorFiles = false;
+  std::optional<std::size_t> lines{};  // only the last so many records
+  std::string cursorFile;            // where the last run stopped; empty: none
+  int intervalMs = 500;              // between looks at a followed log
 };
 
-// Everything up to now; with follow, the loop that never returns. 0 when every
-// file and line could be read, 1 when something could not.
+// Everything up to now; with follow, on until the output is no longer
+// wanted. kExitOk, kExitWarning (failures shown with filter.failed, or lines
+// that could not be read), kExitUnknown (no log at all).
 int RunShow(const ShowOptions& options, VtlogOutput& output);
 
 // Following one log across rotations, as "tail -F" does. The log is opened

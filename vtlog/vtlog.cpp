@@ -1,11 +1,11 @@
 #include "vtlog/vtlog.h"
 
-#include <algorithm>
 #include <climits>
 #include <map>
 #include <set>
 
 #include "platform/text.h"
+#include "version.h"
 #include "vtlog/check.h"
 #include "vtlog/jobs.h"
 #include "vtlog/rotate_plan.h"
@@ -13,46 +13,94 @@
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage: vtlog show   [--component NAME] [--job ID] [--class information|warning|error|"
-    "othererror]\n"
-    "                    [--since TIME] [--until TIME] [--file PATH] [--format text|csv|json]\n"
-    "                    [--error-files] [--follow]\n"
-    "       vtlog jobs   [--component NAME] [--file PATH] [--job ID] [--failed] "
-    "[--lost-after HOURS]\n"
-    "                    [--format text|json]\n"
-    "       vtlog check  [--component NAME] [--format text|json]\n"
-    "       vtlog rotate --dry-run [--component NAME] [--format text|json]\n"
-    "TIME: YYYY/MM/DD or YYYY-MM-DD, optionally followed by HH:MM[:SS[.mmm]]\n";
+constexpr char kExitCodes[] =
+    "Exit codes: 0 nothing wrong; 1 warning (jobs/show --failed: failures found; check:\n"
+    "warnings; lines that could not be read); 2 critical (check: errors); 3 unknown (no log,\n"
+    "nothing readable, wrong usage).\n";
 
-struct Args {
-  std::string command;
-  std::map<std::string, std::string> values;
+constexpr char kTimes[] =
+    "TIME: YYYY-MM-DD or YYYY/MM/DD, optionally with T or a blank and HH:MM[:SS[.mmm]] and a\n"
+    "zone (Z, +01:00; none: local time); now, today, yesterday; or back from now: -90s,\n"
+    "-15m, -1h, -2d, -1w.\n";
+
+struct Command {
+  const char* name;
+  const char* synopsis;
+  const char* help;
+  std::set<std::string> values;  // options with a value
   std::set<std::string> flags;
 };
 
-const std::set<std::string> kValueOptions = {"--component", "--job",  "--class",  "--since",
-                                             "--until",     "--file", "--format", "--lost-after"};
-const std::map<std::string, std::set<std::string>> kAllowed = {
-    {"show",
-     {"--component", "--job", "--class", "--since", "--until", "--file", "--format",
-      "--error-files", "--follow"}},
-    {"jobs", {"--component", "--file", "--job", "--failed", "--format", "--lost-after"}},
-    {"check", {"--component", "--format"}},
-    {"rotate", {"--component", "--format", "--dry-run"}},
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> kCommands = {
+      {"show",
+       "vtlog show   [--component NAME] [--job ID]... [--class CLASS] [--failed]\n"
+       "             [--since TIME] [--until TIME] [--lines N] [--file PATH]\n"
+       "             [--format text|csv|json] [--error-files] [--follow] [--cursor-file PATH]\n",
+       "The records of the component's log (default Orbeck): rotated generations oldest\n"
+       "first, then the live log. --job may be repeated. --class is information, warning,\n"
+       "error or othererror; --failed keeps the records that report a failure result.\n"
+       "--lines N: the last N records. --error-files merges in the write-error and\n"
+       "name-error files. --follow prints new records as they come, across rotations,\n"
+       "starting with the last 10. --cursor-file remembers where the output stopped and\n"
+       "resumes after it, across rotations and restarts.\n",
+       {"--component", "--job", "--class", "--since", "--until", "--lines", "--file", "--format",
+        "--cursor-file"},
+       {"--error-files", "--follow", "--failed"}},
+      {"jobs",
+       "vtlog jobs   [--component NAME] [--job ID]... [--failed] [--since TIME] [--until TIME]\n"
+       "             [--lost-after HOURS] [--file PATH] [--format text|csv|json] [--summary]\n",
+       "Start and end records paired into runs, with the write-error and name-error files.\n"
+       "--failed lists failed, lost and unfinished runs. --since/--until select runs by\n"
+       "their start. With csv or json the summary goes to standard error, or with\n"
+       "--summary as a last JSON object.\n",
+       {"--component", "--job", "--since", "--until", "--lost-after", "--file", "--format"},
+       {"--failed", "--summary"}},
+      {"check",
+       "vtlog check  [--component NAME] [--format text|json]\n",
+       "The configuration as the launcher sees it, and what in it makes jobs fail or\n"
+       "hang: both settings files, the engine, the log directories, the log file itself,\n"
+       "the rotation lock, write-error files, message boxes in unattended jobs.\n",
+       {"--component", "--format"},
+       {}},
+      {"rotate",
+       "vtlog rotate --dry-run [--component NAME] [--format text|json]\n",
+       "What a rotation of the component would do now; touches nothing.\n",
+       {"--component", "--format"},
+       {"--dry-run"}},
+  };
+  return kCommands;
+}
+
+std::string UsageText() {
+  std::string text = "usage: vtlog COMMAND [OPTIONS]    (vtlog COMMAND --help; vtlog --version)\n";
+  for (const Command& c : Commands()) text += c.synopsis;
+  return text + kTimes + kExitCodes;
+}
+
+struct Args {
+  std::string command;
+  std::map<std::string, std::vector<std::string>> values;
+  std::set<std::string> flags;
 };
 
 int Usage(VtlogOutput& output, const std::string& message) {
-  output.err("vtlog: " + message + "\n" + kUsage);
-  return 2;
+  output.err("vtlog: " + message + "\n" + UsageText());
+  return kExitUnknown;
+}
+
+bool IsHelp(const std::string& arg) {
+  return arg == "--help" || arg == "-h" || arg == "/?" || arg == "help";
 }
 
 // False (after a message) on anything the command does not take.
 bool ParseArgs(const std::vector<std::string>& raw, Args& args, VtlogOutput& output) {
-  if (raw.empty()) return Usage(output, "no subcommand"), false;
+  const Command* command = nullptr;
+  for (const Command& c : Commands()) {
+    if (raw[0] == c.name) command = &c;
+  }
+  if (command == nullptr) return Usage(output, "unknown command " + raw[0]), false;
   args.command = raw[0];
-  const auto allowed = kAllowed.find(args.command);
-  if (allowed == kAllowed.end()) return Usage(output, "unknown subcommand " + raw[0]), false;
   for (std::size_t i = 1; i < raw.size(); ++i) {
     std::string name = raw[i];
     std::string value;
@@ -62,25 +110,25 @@ bool ParseArgs(const std::vector<std::string>& raw, Args& args, VtlogOutput& out
       name = name.substr(0, eq);
       hasValue = true;
     }
-    if (!allowed->second.contains(name)) {
+    if (command->flags.contains(name) && !hasValue) {
+      args.flags.insert(name);
+    } else if (command->values.contains(name)) {
+      if (!hasValue) {
+        if (i + 1 >= raw.size()) return Usage(output, name + " needs a value"), false;
+        value = raw[++i];
+      }
+      args.values[name].push_back(value);
+    } else {
       return Usage(output, args.command + " does not take " + raw[i]), false;
     }
-    if (!kValueOptions.contains(name)) {
-      args.flags.insert(name);
-      continue;
-    }
-    if (!hasValue) {
-      if (i + 1 >= raw.size()) return Usage(output, name + " needs a value"), false;
-      value = raw[++i];
-    }
-    args.values[name] = value;
   }
   return true;
 }
 
+// The last value given; def when none.
 std::string Value(const Args& args, const std::string& name, const std::string& def = "") {
   const auto it = args.values.find(name);
-  return it == args.values.end() ? def : it->second;
+  return it == args.values.end() ? def : it->second.back();
 }
 
 bool ParseFormat(const Args& args, bool csv, OutputFormat& format, VtlogOutput& output) {
@@ -97,37 +145,63 @@ bool ParseFormat(const Args& args, bool csv, OutputFormat& format, VtlogOutput& 
   return true;
 }
 
-// A run without an end that started longer ago than this counts as lost.
-constexpr std::int64_t kDefaultLostAfterHours = 24;
-
-// Whole hours, at most ten years of them.
-bool ParseHours(const std::string& text, std::int64_t& hours) {
-  if (text.empty() || text.size() > 6) return false;
-  hours = 0;
+// A whole number of at most digits digits.
+bool ParseCount(const std::string& text, std::size_t digits, std::int64_t& value) {
+  if (text.empty() || text.size() > digits) return false;
+  value = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return false;
-    hours = hours * 10 + (c - '0');
+    value = value * 10 + (c - '0');
   }
-  return hours <= 24L * 366 * 10;
+  return true;
 }
 
-std::string TimeText(const ExecRecord& record) {
-  return plat::ToUtf8(record.date) + " " + plat::ToUtf8(record.time);
+// The options every reading command shares; false after a usage message.
+struct Selection {
+  std::u16string component;
+  std::set<std::u16string> jobs;
+  std::optional<std::int64_t> since;
+  std::optional<std::int64_t> until;
+};
+
+bool ParseSelection(const Args& args, Selection& s, VtlogOutput& output) {
+  s.component = CanonicalComponentName(plat::FromUtf8(Value(args, "--component", "Orbeck")));
+  if (s.component.empty())
+    return Usage(output, "unknown component " + Value(args, "--component")), false;
+  if (const auto jobs = args.values.find("--job"); jobs != args.values.end()) {
+    for (const std::string& job : jobs->second) s.jobs.insert(plat::FromUtf8(job));
+  }
+  for (const char* name : {"--since", "--until"}) {
+    if (!args.values.contains(name)) continue;
+    const bool until = std::string_view(name) == "--until";
+    std::int64_t key = 0;
+    if (!ParseTimeArgument(Value(args, name), until, key)) {
+      return Usage(output, std::string("cannot read the time ") + name + " " + Value(args, name)),
+             false;
+    }
+    (until ? s.until : s.since) = key;
+  }
+  return true;
 }
+
+// A run without an end that started longer ago than this counts as lost.
+constexpr std::int64_t kDefaultLostAfterHours = 24;
+constexpr std::int64_t kLongestLostAfterHours = 24L * 366 * 10;
 
 int RunJobs(const Args& args, VtlogOutput& output) {
   OutputFormat format = OutputFormat::Text;
-  if (!ParseFormat(args, false, format, output)) return 2;
-  LogSettings settings;
-  if (!LoadComponentSettings(plat::FromUtf8(Value(args, "--component", "Orbeck")), settings)) {
-    return Usage(output, "unknown component " + Value(args, "--component"));
+  Selection sel;
+  if (!ParseFormat(args, true, format, output) || !ParseSelection(args, sel, output)) {
+    return kExitUnknown;
   }
   std::int64_t lostAfterHours = kDefaultLostAfterHours;
   if (args.values.contains("--lost-after") &&
-      !ParseHours(Value(args, "--lost-after"), lostAfterHours)) {
-    ReleaseLogSettings(settings);
+      (!ParseCount(Value(args, "--lost-after"), 6, lostAfterHours) ||
+       lostAfterHours > kLongestLostAfterHours)) {
     return Usage(output, "--lost-after needs a whole number of hours");
   }
+  LogSettings settings;
+  LoadComponentSettings(sel.component, settings);
   std::vector<LogFileRef> files;
   std::vector<LogFileRef> errorFiles;
   const std::u16string file = plat::FromUtf8(Value(args, "--file"));
@@ -137,153 +211,74 @@ int RunJobs(const Args& args, VtlogOutput& output) {
     files = LogGenerations(settings);
     errorFiles = ErrorFiles(settings);
   }
+  if (files.empty() && errorFiles.empty()) {
+    output.err("vtlog: " + MissingLogCause(settings) + "\n");
+    ReleaseLogSettings(settings);
+    return kExitUnknown;
+  }
   ReleaseLogSettings(settings);
   bool trouble = false;
+  std::size_t unopened = 0;
   const ProblemFn problem = [&](const std::string& message) {
     trouble = true;
+    unopened += message.ends_with(": cannot be opened for reading") ? 1 : 0;
     output.err("vtlog: " + message + "\n");
   };
-  const std::u16string job = plat::FromUtf8(Value(args, "--job"));
-  const auto wanted = [&](const ExecRecord& record) { return job.empty() || record.job == job; };
-
-  // Records that missed the log (few) are paired in by time, so that a job
-  // whose end went to a write-error file ends there instead of running on.
-  struct Missed {
-    ExecRecord record;
-    std::int64_t key = 0;
-  };
-  std::vector<Missed> missed;
-  for (const LogFileRef& ref : errorFiles) {
-    LogCursor cursor{ref.path};
-    ReadLogRecords(
-        cursor, true,
-        [&](const ExecRecord& record, std::int64_t, bool) {
-          if (wanted(record)) missed.push_back({record, RecordTimeKey(record)});
-        },
-        problem);
-  }
-  std::stable_sort(missed.begin(), missed.end(),
-                   [](const Missed& a, const Missed& b) { return a.key < b.key; });
   std::map<JobOutcome, std::int64_t> counts;
-  std::int64_t total = 0;
+  std::int64_t total = 0, alerts = 0;
   const bool failedOnly = args.flags.contains("--failed");
-  JobPairing pairing;
-  pairing.lostBefore = NowTimeKey() - lostAfterHours * 3600000;
-  // Each run is printed as soon as it is settled, so nothing but the open
-  // runs is held, however large the logs.
-  pairing.onRun = [&](const PairedJob& run) {
+  std::string line;
+  if (format == OutputFormat::Csv) output.out(JobCsvHeader());
+  const JobFn onRun = [&](const PairedJob& run) {
+    const std::int64_t key = RunTimeKey(run);
+    if ((sel.since && key < *sel.since) || (sel.until && key > *sel.until)) return;
     ++total;
     ++counts[run.outcome];
-    const bool failed = run.outcome != JobOutcome::Success && run.outcome != JobOutcome::EndOnly;
-    if (failedOnly && !failed) return;
-    std::int64_t ms = 0;
-    const bool timed = JobDurationMs(run, ms);
-    const ExecRecord& first = run.hasStart ? run.start : run.end;
-    const bool failedRun = run.outcome == JobOutcome::Failed;
-    if (format == OutputFormat::Json) {
-      output.out("{\"job\":" + JsonString(run.job) +
-                 ",\"start\":" + (run.hasStart ? JsonString(TimeText(run.start)) : "null") +
-                 ",\"end\":" + (run.hasEnd ? JsonString(TimeText(run.end)) : "null") +
-                 ",\"durationMs\":" + (timed ? std::to_string(ms) : "null") +
-                 ",\"outcome\":" + JsonString(std::string_view(OutcomeName(run.outcome))) +
-                 ",\"result\":" + (failedRun ? std::to_string(FailedResult(run)) : "null") +
-                 ",\"commandLine\":" + JsonString(first.commandLine) + "}\n");
-    } else {
-      output.out(plat::ToUtf8(run.job) + "  " + (run.hasStart ? TimeText(run.start) : "-") + "  " +
-                 (run.hasEnd ? TimeText(run.end) : "-") + "  " +
-                 (timed ? FormatDuration(ms) : "-") + "  " + OutcomeText(run) + "  " +
-                 plat::ToUtf8(first.commandLine) + "\n");
+    if (failedOnly && (run.outcome == JobOutcome::Success || run.outcome == JobOutcome::EndOnly)) {
+      return;
     }
+    alerts += RunFailed(run) ? 1 : 0;
+    line.clear();
+    AppendJob(line, run, format, sel.component);
+    output.out(line);
   };
-  std::size_t nextMissed = 0;
-  const auto pairMissed = [&](std::int64_t upTo) {
-    for (; nextMissed < missed.size() && missed[nextMissed].key <= upTo; ++nextMissed) {
-      AddJobRecord(pairing, missed[nextMissed].record, RecordOrigin::ErrorFile);
-    }
-  };
-  for (const LogFileRef& ref : files) {
-    LogCursor cursor{ref.path};
-    ReadLogRecords(
-        cursor, true,
-        [&](const ExecRecord& record, std::int64_t, bool) {
-          if (!wanted(record)) return;
-          pairMissed(RecordTimeKey(record));
-          AddJobRecord(pairing, record);
-        },
-        problem);
-  }
-  pairMissed(INT64_MAX);
-  FinishJobPairing(pairing);
+  PairLogJobs(files, errorFiles, sel.jobs, NowTimeKey() - lostAfterHours * 3600000, onRun, problem);
 
   const std::int64_t success = counts[JobOutcome::Success] + counts[JobOutcome::EndOnly];
-  if (format == OutputFormat::Json) {
-    output.out("{\"summary\":{\"jobs\":" + std::to_string(total) +
-               ",\"success\":" + std::to_string(success) +
-               ",\"failed\":" + std::to_string(counts[JobOutcome::Failed]) +
-               ",\"running\":" + std::to_string(counts[JobOutcome::Running]) +
-               ",\"lost\":" + std::to_string(counts[JobOutcome::Lost]) + "}}\n");
+  if (format == OutputFormat::Json && args.flags.contains("--summary")) {
+    std::string json;
+    JsonLine summary = BeginJson(json);
+    for (const auto& [name, value] : {std::pair{"jobs", total},
+                                      {"success", success},
+                                      {"failed", counts[JobOutcome::Failed]},
+                                      {"running", counts[JobOutcome::Running]},
+                                      {"lost", counts[JobOutcome::Lost]}}) {
+      JsonField(summary, name, value);
+    }
+    EndJson(summary);
+    output.out(json);
   } else {
-    output.out(std::to_string(total) + " jobs: " + std::to_string(success) + " success, " +
-               std::to_string(counts[JobOutcome::Failed]) + " failed, " +
-               std::to_string(counts[JobOutcome::Running]) + " running, " +
-               std::to_string(counts[JobOutcome::Lost]) + " lost\n");
+    const std::string text = std::to_string(total) + " jobs: " + std::to_string(success) +
+                             " success, " + std::to_string(counts[JobOutcome::Failed]) +
+                             " failed, " + std::to_string(counts[JobOutcome::Running]) +
+                             " running, " + std::to_string(counts[JobOutcome::Lost]) + " lost\n";
+    format == OutputFormat::Text ? output.out(text) : output.err(text);
   }
-  return trouble ? 1 : 0;
-}
-
-std::string FindingText(const Finding& f) {
-  std::string where = plat::ToUtf8(f.file);
-  if (f.line > 0) where += ":" + std::to_string(f.line);
-  return std::string(SeverityName(f.severity)) + ": " + where + ": " + f.kind + ": " + f.message +
-         "; " + f.effect;
+  if (unopened == files.size() + errorFiles.size()) return kExitUnknown;
+  return (failedOnly && alerts > 0) || trouble ? kExitWarning : kExitOk;
 }
 
 int RunCheckCommand(const Args& args, VtlogOutput& output) {
   OutputFormat format = OutputFormat::Text;
-  if (!ParseFormat(args, false, format, output)) return 2;
+  if (!ParseFormat(args, false, format, output)) return kExitUnknown;
   const std::u16string component =
       CanonicalComponentName(plat::FromUtf8(Value(args, "--component", "Orbeck")));
   if (component.empty()) return Usage(output, "unknown component " + Value(args, "--component"));
   const CheckReport report = RunCheck(component);
-  const int code = CheckExitCode(report.findings);
-  if (format == OutputFormat::Json) {
-    std::string json = "{\"component\":" + JsonString(component) + ",\"items\":[";
-    for (std::size_t i = 0; i < report.items.size(); ++i) {
-      const ConfigItem& item = report.items[i];
-      json += std::string(i == 0 ? "" : ",") + "{\"group\":" + JsonString(item.group) +
-              ",\"name\":" + JsonString(item.name) + ",\"value\":" + JsonString(item.value) +
-              ",\"source\":" + JsonString(item.source) + "}";
-    }
-    json += "],\"findings\":[";
-    for (std::size_t i = 0; i < report.findings.size(); ++i) {
-      const Finding& f = report.findings[i];
-      json += std::string(i == 0 ? "" : ",") +
-              "{\"severity\":" + JsonString(std::string_view(SeverityName(f.severity))) +
-              ",\"file\":" + JsonString(f.file) + ",\"line\":" + std::to_string(f.line) +
-              ",\"kind\":" + JsonString(f.kind) + ",\"message\":" + JsonString(f.message) +
-              ",\"effect\":" + JsonString(f.effect) + "}";
-    }
-    output.out(json + "],\"exitCode\":" + std::to_string(code) + "}\n");
-    return code;
-  }
-  std::string group;
-  for (const ConfigItem& item : report.items) {
-    if (item.group != group) {
-      group = item.group;
-      output.out(group + "\n");
-    }
-    output.out("  " + item.name + " = " + plat::ToUtf8(item.value) +
-               (item.source.empty() ? "" : "  (" + item.source + ")") + "\n");
-  }
-  int errors = 0, warnings = 0;
-  output.out("findings\n");
-  for (const Finding& f : report.findings) {
-    errors += f.severity == Severity::Error ? 1 : 0;
-    warnings += f.severity == Severity::Warning ? 1 : 0;
-    output.out("  " + FindingText(f) + "\n");
-  }
-  output.out(std::to_string(errors) + " errors, " + std::to_string(warnings) + " warnings\n");
-  return code;
+  std::string text;
+  AppendCheckReport(text, report, format, component);
+  output.out(text);
+  return CheckExitCode(report.findings);
 }
 
 int RunRotate(const Args& args, VtlogOutput& output) {
@@ -305,40 +300,67 @@ int RunRotate(const Args& args, VtlogOutput& output) {
 
 int RunShowCommand(const Args& args, VtlogOutput& output) {
   ShowOptions options;
-  if (!ParseFormat(args, true, options.format, output)) return 2;
-  options.component = plat::FromUtf8(Value(args, "--component", "Orbeck"));
+  Selection sel;
+  if (!ParseFormat(args, true, options.format, output) || !ParseSelection(args, sel, output)) {
+    return kExitUnknown;
+  }
+  options.component = sel.component;
   options.file = plat::FromUtf8(Value(args, "--file"));
-  options.filter.job = plat::FromUtf8(Value(args, "--job"));
+  options.filter.jobs = sel.jobs;
+  options.filter.since = sel.since;
+  options.filter.until = sel.until;
+  options.filter.failed = args.flags.contains("--failed");
   options.filter.className = LowerAscii(plat::FromUtf8(Value(args, "--class")));
   const std::set<std::u16string> classes = {u"", u"information", u"warning", u"error",
                                             u"othererror"};
   if (!classes.contains(options.filter.className)) {
     return Usage(output, "unknown class " + Value(args, "--class"));
   }
-  for (const char* name : {"--since", "--until"}) {
-    if (!args.values.contains(name)) continue;
-    std::int64_t key = 0;
-    if (!ParseTimeArgument(Value(args, name), std::string(name) == "--until", key)) {
-      return Usage(output, "cannot read the time " + Value(args, name));
+  if (args.values.contains("--lines")) {
+    std::int64_t lines = 0;
+    if (!ParseCount(Value(args, "--lines"), 7, lines)) {
+      return Usage(output, "--lines needs a whole number of records (at most 9999999)");
     }
-    (std::string(name) == "--since" ? options.filter.since : options.filter.until) = key;
+    options.lines = static_cast<std::size_t>(lines);
   }
+  options.cursorFile = Value(args, "--cursor-file");
   options.follow = args.flags.contains("--follow");
   options.errorFiles = args.flags.contains("--error-files");
   return RunShow(options, output);
 }
 
-}  // namespace
-
-int RunVtlog(const std::vector<std::string>& raw, VtlogOutput& output) {
-  if (!raw.empty() && (raw[0] == "--help" || raw[0] == "-h" || raw[0] == "help")) {
-    output.out(kUsage);
-    return 0;
+int Dispatch(const std::vector<std::string>& raw, VtlogOutput& output) {
+  if (raw.empty()) return Usage(output, "no command");
+  if (raw[0] == "--version") {
+    output.out("vtlog " QORVANE_VERSION "\n");
+    return kExitOk;
+  }
+  if (IsHelp(raw[0]) && raw.size() == 1) {
+    output.out(UsageText());
+    return kExitOk;
+  }
+  // "vtlog help show", "vtlog show --help", "vtlog show /?"
+  const std::string name = IsHelp(raw[0]) ? raw[1] : raw[0];
+  for (const Command& c : Commands()) {
+    if (name == c.name && (IsHelp(raw[0]) || (raw.size() > 1 && IsHelp(raw[1])))) {
+      output.out(std::string("usage: ") + c.synopsis + c.help + kTimes + kExitCodes);
+      return kExitOk;
+    }
   }
   Args args;
-  if (!ParseArgs(raw, args, output)) return 2;
+  if (!ParseArgs(raw, args, output)) return kExitUnknown;
   if (args.command == "show") return RunShowCommand(args, output);
   if (args.command == "jobs") return RunJobs(args, output);
   if (args.command == "check") return RunCheckCommand(args, output);
   return RunRotate(args, output);
+}
+
+}  // namespace
+
+int RunVtlog(const std::vector<std::string>& raw, VtlogOutput& output) {
+  std::string buffer;
+  VtlogOutput buffered = BufferedOutput(output, buffer);
+  const int code = Dispatch(raw, buffered);
+  buffered.flush();
+  return code;
 }

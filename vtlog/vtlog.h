@@ -7,6 +7,7 @@
 
 #include "vtlog/output.h"
 
-// Runs one subcommand (show, jobs, check, rotate) with its options; returns
-// the exit code. Usage errors answer 2.
+// Runs one command (show, jobs, check, rotate) with its options; returns the
+// exit code (kExitOk ... kExitUnknown). Output is buffered and handed on in
+// blocks, and at each flush.
 int RunVtlog(const std::vector<std::string>& args, VtlogOutput& output);

@@ -3,176 +3,209 @@
 #include <gtest/gtest.h>
 
 #include "platform/testing.h"
-#include "platform/text.h"
+#include "version.h"
+#include "vtlog/show.h"
 #include "tests/support/test_install.h"
 
 namespace {
 
 using vtlogtest::Record;
 
-struct RunResult {
-  int code = 0;
-  std::string out;
-  std::string err;
-};
-
-RunResult RunIn(const std::string& commandLine) {
-  RunResult run;
-  VtlogOutput output{[&](std::string_view t) { run.out += t; },
-                     [&](std::string_view t) { run.err += t; }, [] {}};
-  run.code = RunVtlog(plat::SplitArguments(commandLine), output);
-  return run;
+void Append(const std::u16string& path, const std::u16string& records) {
+  std::string bytes = qvtest::ReadBytes(path);
+  qvtest::WriteBytes(path, bytes + qvtest::Utf16Le(records, bytes.empty()));
 }
 
-// An installation whose log holds a finished, a failed and an unfinished job,
-// and one whose end went to a write-error file; a clean configuration with a
-// working engine.
+// A generation; a log with jobs finished, failed (-5 printed as Information),
+// unfinished, ended in a write-error file, with a lone surrogate; an engine.
 void Populate(const vtlogtest::TestInstall& install) {
   install.LogSetup(u"runtime.orbeck.active=1\r\n");
-  qvtest::WriteBytes(
-      install.logDir() + u"\\orbeck.log",
-      qvtest::Utf16Le(Record("2026/12/05,18:31:54.123", u"00042", 101, u"-Lid42 -Xa,b") +
-                      Record("2026/12/05,18:31:55.000", u"00042", 2911, u"-Lid42 -Xa,b") +
-                      Record("2026/12/05,18:35:00.000", u"9", 101, u"-Lid9") +
-                      Record("2026/12/05,18:40:00.000", u"7", 101, u"-Lid7 \"q\"") +
-                      Record("2026/12/05,18:40:01.000", u"7", 102, u"-Lid7 \"q\"") +
-                      Record("2026/12/06,09:00:00.000", u"8", 101, u"-Lid8")));
-  qvtest::WriteBytes(install.logDir() + u"\\LogWriteError_9.log",
-                     qvtest::Utf16Le(Record("2026/12/05,18:50:00.000", u"9", 1284, u"-Lid9")));
+  const std::u16string dir = install.logDir();
+  Append(dir + u"\\orbeck_20261204.log", Record("2026/12/04,10:00:00.000", u"3", 101, u"-Lid3"));
+  Append(dir + u"\\orbeck.log",
+         Record("2026/12/05,18:31:54.123", u"00042", 101, u"-Lid42 -Xa,b") +
+             Record("2026/12/05,18:31:55.000", u"00042", 2911, u"-Lid42 -Xa,b") +
+             Record("2026/12/05,18:35:00.000", u"9", 101, u"-Lid9") +
+             Record("2026/12/05,18:36:00.000", u"5", 101, u"-Lid5") +
+             Record("2026/12/05,18:36:01.000", u"5", 5, u"-Lid5") +
+             Record("2026/12/05,18:40:00.000", u"7", 101, u"-Lid7 \"q\"") +
+             Record("2026/12/05,18:40:01.000", u"7", 102, u"-Lid7 \"q\"") +
+             Record("2026/12/05,18:41:00.000", u"6", 101, u"-x\xD800y") +
+             Record("2026/12/06,09:00:00.000", u"8", 101, u"-Lid8"));
+  Append(dir + u"\\LogWriteError_9.log", Record("2026/12/05,18:50:00.000", u"9", 1284, u"-Lid9"));
   std::filesystem::copy_file(qvtest::NativePath(plat::ExecutableDirectory() + u"\\Qorvane.dll"),
                              qvtest::NativePath(install / u"bin\\Qorvane.dll"));
 }
 
-TEST(VtlogCommandTest, SubcommandsAndFormats) {
+struct Case {
+  std::string commandLine;
+  int code;
+  std::vector<std::string> contains = {};  // in standard output
+  std::vector<std::string> lacks = {};
+  std::string err = "";  // in standard error
+};
+
+void RunCases(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    std::string out, err;
+    VtlogOutput output{
+        [&](std::string_view t) { out += t; }, [&](std::string_view t) { err += t; }, [] {}, {}};
+    EXPECT_EQ(RunVtlog(plat::SplitArguments(c.commandLine), output), c.code) << c.commandLine;
+    for (const std::string& s : c.contains) EXPECT_NE(out.find(s), std::string::npos) << out;
+    for (const std::string& s : c.lacks) EXPECT_EQ(out.find(s), std::string::npos) << out;
+    EXPECT_NE(err.find(c.err), std::string::npos) << c.commandLine << "\n" << err;
+  }
+}
+
+TEST(VtlogCommandTest, AnswersFormatsAndExitCodes) {
   vtlogtest::TestInstall install;
   Populate(install);
-  // 2026-12-06 18:00 UTC: job 8 started hours ago, within a day.
   qvtest::ScopedFaults faults;
-  plat::SetClockOverride(plat::WallClock{1796580000, 0});
-  struct Case {
-    const char* commandLine;
-    int code;
-    std::vector<std::string> contains;
-    std::vector<std::string> lacks;
-  };
-  const Case cases[] = {
+  plat::SetClockOverride(plat::WallClock{1796580000, 0});  // 2026-12-06 18:00 UTC
+  RunCases({
       {"show",
        0,
-       {"2026/12/05 18:31:54.123  00042  Information:HS-00-01-0101  -Lid42 -Xa,b\n",
-        "Error:HS-00-09-2911"},
+       {"2026/12/04 10:00:00.000  3  Information:HS-00-01-0101  -Lid3\n2026/12/05 18:31:54.123  "
+        "00042  Information:HS-00-01-0101  -Lid42 -Xa,b\n",
+        "-x\xEF\xBF\xBDy\n"},
        {"LogWriteError"}},
-      {"show --format csv --job 7",
+      {"show --format csv --job 7 --job 5",
        0,
-       {"date,time,job,class,prefix,subCode,figure,code,commandLine,source\n",
-        "2026/12/05,18:40:00.000,7,Information,HS,0,1,101,\"-Lid7 \"\"q\"\"\",\n"},
+       {"date,time,job,class,prefix,subCode,figure,code,result,commandLine,file\n",
+        "2026/12/05,18:40:00.000,7,Information,HS,0,1,101,,\"-Lid7 \"\"q\"\"\",", ",5,-5,-Lid5,"},
        {"00042"}},
-      {"show --format json --class error",
-       0,
-       {"{\"date\":\"2026/12/05\",\"time\":\"18:31:55.000\",\"job\":\"00042\",\"class\":\"Error\","
-        "\"prefix\":\"HS\",\"subCode\":0,\"figure\":9,\"code\":2911,\"commandLine\":\"-Lid42 "
-        "-Xa,b\"}\n"},
-       {"\"code\":101"}},
+      {"show --failed --format json",
+       1,
+       {"{\"timestamp\":\"2026-12-05T18:31:55.000+",
+        "\"component\":\"Orbeck\",\"job\":\"00042\","
+        "\"result\":-2911,\"class\":\"Error\"",
+        "\"result\":-5,"},
+       {"\"code\":101", "\"code\":102"}},
       {"show --since 2026-12-05T18:40 --until 2026/12/05", 0, {"-Lid7"}, {"-Lid42", "-Lid8"}},
-      // Write-error records are merged in by time and marked.
-      {"show --error-files --format json",
+      {"show --since today", 0, {"-Lid8"}, {"-Lid7"}},
+      {"show --lines 2", 0, {"-x\xEF\xBF\xBDy\n2026/12/06 09:00:00.000  8"}, {"-Lid7"}},
+      {"show --error-files --format json --job 9 --job 6",
        0,
-       {"\"code\":102,\"commandLine\":\"-Lid7 \\\"q\\\"\"}\n{\"date\":\"2026/12/05\",\"time\":"
-        "\"18:50:00.000\",\"job\":\"9\",\"class\":\"Warning\"",
-        "\"source\":\"write-error\",\"file\":\"LogWriteError_9.log\"}"},
-       {}},
+       {"\"origin\":\"write-error\"", "\"-x\\uD800y\""}},
       {"jobs",
        0,
-       {"00042  2026/12/05 18:31:54.123  2026/12/05 18:31:55.000  0:00:00.877  failed -2911  "
-        "-Lid42 "
-        "-Xa,b\n",
+       {"00042  2026/12/05 18:31:54.123  2026/12/05 18:31:55.000  0:00:00.877  failed -2911",
         "9  2026/12/05 18:35:00.000  2026/12/05 18:50:00.000  0:15:00.000  failed -1284  -Lid9\n",
-        "4 jobs: 1 success, 2 failed, 1 running, 0 lost\n"},
-       {}},
-      {"jobs --failed --format json",
+        "7 jobs: 1 success, 3 failed, 2 running, 1 lost\n"}},
+      {"jobs --failed --lost-after 30", 1, {"failed -5"}, {"-Lid7"}},
+      {"jobs --format json --job 8 --lost-after 0",
        0,
-       {"\"outcome\":\"running\"", "\"outcome\":\"failed\",\"result\":-2911,",
-        "{\"summary\":{\"jobs\":4,\"success\":1,\"failed\":2,"},
-       {"\"job\":\"7\""}},
-      {"jobs --lost-after 0 --job 8",
-       0,
-       {"8  2026/12/06 09:00:00.000  -  -  lost  -Lid8\n",
-        "1 jobs: 0 success, 0 failed, 0 running, 1 lost\n"},
-       {}},
-      {"jobs --lost-after x", 2, {}, {}},
-      {"check",
-       1,
-       {"[Common] ErrorLevel = 0  (default)", "componentActive = 1", "write-error-files",
-        "0 errors, 1 warnings"},
-       {}},
-      {"check --format json --component mirvo",
-       1,
-       {"\"kind\":\"inactive\"", "\"exitCode\":1}"},
-       {}},
-      {"rotate --dry-run", 0, {"decision: no rotation", "rotation is off"}, {}},
-      {"rotate", 2, {}, {}},
-      {"show --class notice", 2, {}, {}},
-      {"show --since yesterday", 2, {}, {}},
-      {"show --component Nobody", 2, {}, {}},
-      {"jobs --follow", 2, {}, {}},
-      {"frobnicate", 2, {}, {}},
-  };
-  for (const Case& c : cases) {
-    const RunResult run = RunIn(c.commandLine);
-    EXPECT_EQ(run.code, c.code) << c.commandLine << "\n" << run.out << run.err;
-    for (const std::string& s : c.contains) {
-      EXPECT_NE(run.out.find(s), std::string::npos) << c.commandLine << "\n" << run.out << run.err;
-    }
-    for (const std::string& s : c.lacks) {
-      EXPECT_EQ(run.out.find(s), std::string::npos) << c.commandLine << "\n" << run.out;
-    }
-  }
+       {"{\"component\":\"Orbeck\",\"job\":\"8\",\"start\":\"2026-12-06T09:00:00.000+",
+        "\"end\":null,\"durationMs\":null,\"outcome\":\"lost\",\"result\":null"},
+       {"summary", "jobs:"},
+       "1 jobs: 0 success, 0 failed, 0 running, 1 lost"},
+      {"jobs --format json --summary --since today", 0, {"{\"jobs\":1,\"success\":0,"}, {}},
+      {"jobs --format csv --job 7", 0, {"job,start,end,durationMs,outcome,result,commandLine\n7,"}},
+      {"check", 1, {"write-error-files", "vtlog jobs", "0 errors, 1 warnings"}},
+      {"--version", 0, {"vtlog " QORVANE_VERSION "\n"}},
+      {"show --help", 0, {"--cursor-file", "Exit codes"}},
+      {"/?", 0, {"vtlog jobs", "3 unknown"}},
+      {"show --class notice", 3, {}, {}, "unknown class"},
+      {"jobs --follow", 3, {}, {}, "does not take"},
+  });
 }
 
-TEST(VtlogCommandTest, ShowReportsWhatItCannotReadAndShowsTheRest) {
+// Reading nothing is no answer ("unknown", never "all clear"), and says why.
+TEST(VtlogCommandTest, NoLogNamesTheMissingSetting) {
   vtlogtest::TestInstall install;
-  const std::u16string path = install / u"odd.log";
-  const std::u16string rec = Record("2026/12/05,18:31:54.123", u"1", 101, u"-ok");
-  qvtest::WriteBytes(
-      path, qvtest::Utf16Le(rec + std::u16string(u"\u0000junk\r\n", 7) + rec.substr(0, 30), false));
-  const RunResult run = RunIn("show --file \"" + plat::ToUtf8(path) + "\"");
-  EXPECT_EQ(run.code, 1);
-  EXPECT_NE(run.out.find("-ok"), std::string::npos);
-  for (const char* problem : {"no byte-order mark", "line 2: not a record", "line 3: last line"}) {
-    EXPECT_NE(run.err.find(problem), std::string::npos) << run.err;
-  }
+  install.LogSetup(u"runtime.orbeck.active=1\r\n");
+  RunCases({{"jobs --component Vorn", 3, {}, {"0 jobs"}, "runtime.vorn.active is not \"1\""}});
+  RunCases({{"show", 3, {}, {}, "no job has written one yet"}});
+  install.LogSetup(u"runtime.output.dir=" + install / u"gone" + u"\r\n");
+  RunCases({{"show --follow", 3, {}, {}, "gone does not exist (runtime.output.dir"}});
+  qvtest::ScopedEnv env(u"VANTREL_V12", u"", true);
+  RunCases({{"jobs", 3, {}, {}, "VANTREL_V12 is not set"}});
 }
 
-// The program itself, started as operators start it; exit codes only.
-TEST(VtlogProgramTest, ExitCodes) {
+// The log file and the lock opened as the launcher opens them; settings that
+// leave an unattended job waiting at a message box.
+TEST(VtlogCommandTest, CheckFindsWhatMakesJobsFailOrHang) {
   vtlogtest::TestInstall install;
   Populate(install);
   plat::RemoveFile(install.logDir() + u"\\LogWriteError_9.log");
+  const std::u16string log = install.logDir() + u"\\orbeck.log";
+  const std::u16string lock = install.logDir() + u"\\rotation.lock";
+  plat::FileHandle held;
+  auto rmdir = [](const std::u16string& p) { std::filesystem::remove_all(qvtest::NativePath(p)); };
+  const std::pair<std::function<void()>, Case> cases[] = {
+      {[] {}, {"check", 0, {"0 errors, 0 warnings"}}},
+      {[&] { plat::OpenFile(lock, plat::OpenMode::WriteShareRead, held); },
+       {"check", 1, {"lock-held", "-1284"}}},
+      {[&] { held.reset(), rmdir(lock), plat::MakeOneDirectory(lock); },
+       {"check", 2, {"lock-is-directory", "never rotated"}}},
+      {[&] {
+         rmdir(lock);
+         install.WriteIni("[Common]\r\nFromExec=1\r\n[Orbeck]\r\nErrorDisp=0\r\n");
+       },
+       {"check --format json",
+        1,
+        {"\"message\":\"[Common] FromExec is 1\"",
+         "\"message\":\"[Orbeck] ErrorDisp is 0, not 2\""}}},
+      {[&] { install.WriteIni(""), rmdir(log), plat::MakeOneDirectory(log); },
+       {"check", 2, {"error: " + plat::ToUtf8(log) + ": log-is-directory", "-1283"}}},
+  };
+  for (const auto& [prepare, c] : cases) {
+    prepare();
+    RunCases({c});
+  }
+  // Held by another process, as a running job holds it: share modes are real.
+  rmdir(log), Append(log, Record("2026/12/05,18:31:55.000", u"00042", 2911, u"-Lid42"));
+  plat::OpenFile(log, plat::OpenMode::WriteShareRead, held);
   std::u16string exe = plat::ExecutableDirectory() + u"\\vtlog";
   if (plat::PathExists(exe + u".exe")) exe += u".exe";
-  struct Case {
-    std::u16string commandLine;
-    std::int64_t code;
-  };
-  const Case cases[] = {
-      {u"check", 0},
-      {u"check --component Vorn", 1},  // Vorn does not log
-      {u"show --file \"" + install / u"missing dir\\x.log" + u"\"", 1},
-      {u"jobs --format json", 0},
-      {u"rotate", 2},
-  };
-  for (const Case& c : cases) {
-    plat::Process process = plat::StartProcess(exe, c.commandLine);
-    ASSERT_TRUE(process) << plat::ToUtf8(c.commandLine);
-    std::int64_t code = -1;
-    ASSERT_TRUE(plat::WaitProcess(*process, code));
-    EXPECT_EQ(code, c.code) << plat::ToUtf8(c.commandLine);
+  const std::pair<std::u16string, std::int64_t> program[] = {
+      {u"check", 1}, {u"jobs --failed", 1}, {u"jobs --job 7", 0}, {u"show --lines x", 3}};
+  for (const auto& [commandLine, code] : program) {
+    plat::Process process = plat::StartProcess(exe, commandLine);
+    std::int64_t exitCode = -1;
+    ASSERT_TRUE(process && plat::WaitProcess(*process, exitCode));
+    EXPECT_EQ(exitCode, code) << plat::ToUtf8(commandLine);
   }
-  // A missing engine is an error.
-  plat::RemoveFile(install / u"bin\\Qorvane.dll");
-  plat::Process process = plat::StartProcess(exe, u"check");
-  std::int64_t code = -1;
-  ASSERT_TRUE(process && plat::WaitProcess(*process, code));
-  EXPECT_EQ(code, 2);
+}
+
+// A collector that follows with a cursor, is restarted, and reads across
+// rotations gets every record once, error files written meanwhile included.
+TEST(VtlogCommandTest, FollowAndCursorLoseAndRepeatNothing) {
+  vtlogtest::TestInstall install;
+  install.LogSetup(u"runtime.orbeck.active=1\r\n");
+  const std::u16string log = install.logDir() + u"\\orbeck.log";
+  auto rec = [](int n) {
+    return Record("2026/12/05,18:31:54.123", u"1", 101,
+                  plat::Widen("-n" + std::to_string(n)).c_str());
+  };
+  std::string out, expected, ignored;
+  const std::string plain = "2026/12/05 18:31:54.123  1  Information:HS-00-01-0101  -n";
+  for (int n = 1; n <= 16; ++n) {
+    if (n <= 12) Append(log, rec(n));
+    const char* from = n == 14 ? "[write-error LogWriteError_2.log] " : "";
+    if (n >= 3) expected += from + plain + std::to_string(n) + "\n";
+  }
+  int step = 0;
+  const std::function<bool()> writer = [&] {
+    if (++step == 1)
+      Append(log, rec(13)), Append(install.logDir() + u"\\LogWriteError_2.log", rec(14));
+    if (step == 2) {
+      plat::MoveNoReplace(log, install.logDir() + u"\\orbeck_1.log");
+      Append(install.logDir() + u"\\orbeck_1.log", rec(15)), Append(log, rec(16));
+    }
+    return step < 4;
+  };
+  VtlogOutput output{[&](std::string_view t) { out += t; },
+                     [&](std::string_view t) { ignored += t; }, [] {}, writer};
+  const std::string cursor = plat::ToUtf8(install / u"cursor");
+  ShowOptions options{.follow = true, .errorFiles = true, .cursorFile = cursor, .intervalMs = 1};
+  EXPECT_EQ(RunShow(options, output), kExitOk);
+  EXPECT_EQ(out, expected);  // the last 10 of the history, then the new ones in order
+  Append(log, rec(17));
+  plat::MoveNoReplace(log, install.logDir() + u"\\orbeck_2.log");
+  Append(log, rec(18));
+  const std::string show = "show --cursor-file \"" + cursor + "\"";
+  RunCases({{show, 0, {"-n17\n", "-n18\n"}, {"-n16", "-n3\n"}}, {show, 0, {}, {"-n"}}});
 }
 
 }  // namespace
