@@ -377,7 +377,9 @@ TEST(RotationKill, CopyToAnotherVolumeKilledMidway) {
     qvtest::WriteBytes(log, qvtest::Utf16Le(text));
     plat::Process job = plat::StartProcess(exe, u"-LidK1");
     ASSERT_TRUE(job);
+    const std::int64_t deadline = plat::Now().seconds + 120;
     for (bool done = false; !done;) {
+      ASSERT_LT(plat::Now().seconds, deadline) << "the rotation never copied the log";
       for (const auto& entry : fs::directory_iterator(NativePath(rot))) {
         std::error_code ec;
         const std::uintmax_t size = fs::file_size(entry.path(), ec);
