@@ -27,6 +27,9 @@ void Populate(const vtlogtest::TestInstall& install) {
              Record("2026/12/05,18:31:55.000", u"00042", 2911, u"-Lid42 -Xa,b") +
              Record("2026/12/05,18:35:00.000", u"9", 101, u"-Lid9") +
              Record("2026/12/05,18:36:00.000", u"5", 101, u"-Lid5") +
+             Record("2026/12/05,18:37:00.000", u"4", 101, u"-Lid4") +
+             Record("2026/12/05,18:37:30.000", u"4", 101, u"-Lid4") +
+             Record("2026/12/05,18:38:00.000", u"4", 102, u"-Lid4") +
              Record("2026/12/05,18:36:01.000", u"5", 5, u"-Lid5") +
              Record("2026/12/05,18:40:00.000", u"7", 101, u"-Lid7 \"q\"") +
              Record("2026/12/05,18:40:01.000", u"7", 102, u"-Lid7 \"q\"") +
@@ -91,7 +94,8 @@ TEST(VtlogCommandTest, AnswersFormatsAndExitCodes) {
        0,
        {"00042  2026/12/05 18:31:54.123  2026/12/05 18:31:55.000  0:00:00.877  failed -2911",
         "9  2026/12/05 18:35:00.000  2026/12/05 18:50:00.000  0:15:00.000  failed -1284  -Lid9\n",
-        "7 jobs: 1 success, 3 failed, 2 running, 1 lost\n"}},
+        "4  2026/12/05 18:37:30.000  2026/12/05 18:38:00.000  0:00:30.000  success",
+        "9 jobs: 2 success, 3 failed, 2 running, 2 lost\n"}},
       {"jobs --failed --lost-after 30", 1, {"failed -5"}, {"-Lid7"}},
       {"jobs --format json --job 8 --lost-after 0",
        0,
@@ -110,7 +114,6 @@ TEST(VtlogCommandTest, AnswersFormatsAndExitCodes) {
   });
 }
 
-// Reading nothing is no answer ("unknown", never "all clear"), and says why.
 TEST(VtlogCommandTest, NoLogNamesTheMissingSetting) {
   vtlogtest::TestInstall install;
   install.LogSetup(u"runtime.orbeck.active=1\r\n");
