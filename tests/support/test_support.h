@@ -30,8 +30,8 @@ class ScopedTempDir {
     const std::filesystem::path base = std::filesystem::temp_directory_path();
     std::error_code ec;
     do {
-      native_ = base /
-                ("qvtest-" + std::to_string(plat::Now().seconds) + "-" + std::to_string(counter++));
+      native_ = base / ("qvtest-" + std::to_string(plat::CurrentProcessId()) + "-" +
+                        std::to_string(plat::Now().seconds) + "-" + std::to_string(counter++));
     } while (!std::filesystem::create_directory(native_, ec));
     path_ = native_.u16string();
     std::replace(path_.begin(), path_.end(), u'/', u'\\');
