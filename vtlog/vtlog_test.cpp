@@ -19,7 +19,7 @@ void Append(const std::u16string& path, const std::u16string& records) {
 // A generation; a log with jobs finished, failed (-5 printed as Information),
 // unfinished, ended in a write-error file, with a lone surrogate; an engine.
 void Populate(const vtlogtest::TestInstall& install) {
-  install.LogSetup(u"runtime.orbeck.active=1\r\n");
+  install.LogSetup(u"runtime.orbeck.active=1\r\nruntime.rotate.name.description=YYYYMMDD\r\n");
   const std::u16string dir = install.logDir();
   Append(dir + u"\\orbeck_20261204.log", Record("2026/12/04,10:00:00.000", u"3", 101, u"-Lid3"));
   Append(dir + u"\\orbeck.log",
@@ -54,7 +54,7 @@ void RunCases(const std::vector<Case>& cases) {
     VtlogOutput output{
         [&](std::string_view t) { out += t; }, [&](std::string_view t) { err += t; }, [] {}, {}};
     EXPECT_EQ(RunVtlog(plat::SplitArguments(c.commandLine), output), c.code) << c.commandLine;
-    for (const std::string& s : c.contains) EXPECT_NE(out.find(s), std::string::npos) << out;
+    for (const std::string& s : c.contains) EXPECT_NE(out.find(s), std::string::npos) << s << "\n" << out;
     for (const std::string& s : c.lacks) EXPECT_EQ(out.find(s), std::string::npos) << out;
     EXPECT_NE(err.find(c.err), std::string::npos) << c.commandLine << "\n" << err;
   }
@@ -193,8 +193,8 @@ TEST(VtlogCommandTest, FollowAndCursorLoseAndRepeatNothing) {
     if (++step == 1)
       Append(log, rec(13)), Append(install.logDir() + u"\\LogWriteError_2.log", rec(14));
     if (step == 2) {
-      plat::MoveNoReplace(log, install.logDir() + u"\\orbeck_1.log");
-      Append(install.logDir() + u"\\orbeck_1.log", rec(15)), Append(log, rec(16));
+      plat::MoveNoReplace(log, install.logDir() + u"\\orbeck__1.log");
+      Append(install.logDir() + u"\\orbeck__1.log", rec(15)), Append(log, rec(16));
     }
     return step < 4;
   };
@@ -205,7 +205,7 @@ TEST(VtlogCommandTest, FollowAndCursorLoseAndRepeatNothing) {
   EXPECT_EQ(RunShow(options, output), kExitOk);
   EXPECT_EQ(out, expected);  // the last 10 of the history, then the new ones in order
   Append(log, rec(17));
-  plat::MoveNoReplace(log, install.logDir() + u"\\orbeck_2.log");
+  plat::MoveNoReplace(log, install.logDir() + u"\\orbeck__2.log");
   Append(log, rec(18));
   const std::string show = "show --cursor-file \"" + cursor + "\"";
   RunCases({{show, 0, {"-n17\n", "-n18\n"}, {"-n16", "-n3\n"}}, {show, 0, {}, {"-n"}}});
