@@ -415,29 +415,14 @@ bool LoadComponentSettings(std::u16string_view component, LogSettings& settings)
   return true;
 }
 
-namespace {
-
-// A file of the rotation listing that is a rotated generation: not the lock
-// file, no fallback file, not the live log in a shared directory.
-bool IsGeneration(const LogSettings& settings, std::u16string_view name) {
-  const std::u16string lower = LowerAscii(name);
-  const bool sameDir = EqualsIgnoreCase(settings.rotateDir, settings.outputDir);
-  return lower != u"rotation.lock" && !lower.starts_with(u"logwriteerror_") &&
-         !lower.starts_with(u"lognameerror_") &&
-         !(sameDir && EqualsIgnoreCase(name, SplitFileName(settings.logFilePath)));
-}
-
-}  // namespace
-
 std::vector<LogFileRef> LogGenerations(const LogSettings& settings) {
   std::vector<LogFileRef> files;
   std::vector<RotationCandidate> list;
   if (ListRotationCandidates(settings, list)) SortRotationCandidates(list);
   // The listing is newest first; the generations are shown oldest first.
+  // The listing holds generations only: no lock, fallback or live log.
   for (auto it = list.rbegin(); it != list.rend(); ++it) {
-    if (IsGeneration(settings, it->name)) {
-      files.push_back({settings.rotateDir + u"\\" + it->name, LogFileKind::Rotated});
-    }
+    files.push_back({settings.rotateDir + u"\\" + it->name, LogFileKind::Rotated});
   }
   if (!settings.logFilePath.empty() && plat::PathExists(settings.logFilePath)) {
     files.push_back({settings.logFilePath, LogFileKind::Live});
@@ -448,9 +433,7 @@ std::vector<LogFileRef> LogGenerations(const LogSettings& settings) {
 std::size_t CountGenerations(const LogSettings& settings) {
   std::vector<RotationCandidate> list;
   ListRotationCandidates(settings, list);
-  return static_cast<std::size_t>(std::count_if(
-      list.begin(), list.end(),
-      [&](const RotationCandidate& entry) { return IsGeneration(settings, entry.name); }));
+  return list.size();
 }
 
 std::string MissingLogCause(const LogSettings& settings) {

@@ -286,7 +286,7 @@ int RunRotate(const Args& args, VtlogOutput& output) {
     return Usage(output, "rotate only runs with --dry-run: vtlog never moves a log");
   }
   OutputFormat format = OutputFormat::Text;
-  if (!ParseFormat(args, false, format, output)) return 2;
+  if (!ParseFormat(args, false, format, output)) return kExitUnknown;
   LogSettings settings;
   if (!LoadComponentSettings(plat::FromUtf8(Value(args, "--component", "Orbeck")), settings)) {
     return Usage(output, "unknown component " + Value(args, "--component"));
