@@ -1,5 +1,8 @@
 #include "platform/text.h"
 
+#include <bit>
+#include <cstring>
+
 namespace plat {
 
 std::string ToUtf8(std::u16string_view text) {
@@ -112,9 +115,13 @@ std::u16string DecodeUtf16Le(std::string_view bytes) {
   // Sized once and filled by index: a reader decodes hundreds of MiB of log.
   std::u16string text((bytes.size() + 1) / 2, u'\0');
   const std::size_t pairs = bytes.size() / 2;
-  for (std::size_t k = 0; k < pairs; ++k) {
-    text[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
-                                    (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(text.data(), bytes.data(), pairs * 2);
+  } else {
+    for (std::size_t k = 0; k < pairs; ++k) {
+      text[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
+                                      (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
+    }
   }
   if (pairs < text.size()) text[pairs] = static_cast<unsigned char>(bytes[2 * pairs]);
   return text;

@@ -69,25 +69,45 @@ bool PlainJson(char32_t c) {
   return c >= 0x20 && c < 0x80 && c != U'"' && c != U'\\';
 }
 
+// Copies the longest start of text that needs no more than a copy and
+// returns its length: records are mostly ASCII, so most of a field goes in
+// one piece.
+template <typename Plain>
+std::size_t AppendPlainRun(std::string& out, std::u16string_view text, Plain plain) {
+  const std::size_t old = out.size();
+  out.resize(old + text.size());
+  char* to = out.data() + old;
+  std::size_t n = 0;
+  for (; n < text.size() && plain(text[n]); ++n) to[n] = static_cast<char>(text[n]);
+  out.resize(old + n);
+  return n;
+}
+
+// The length of the code point at the start of text: 2 for a surrogate pair.
+std::size_t CodePointLength(std::u16string_view text) {
+  return text.size() > 1 && IsHigh(text[0]) && IsLow(text[1]) ? 2 : 1;
+}
+
 void AppendJsonString(std::string& out, std::u16string_view text) {
   out.push_back('"');
-  std::size_t plain = 0;
-  while (plain < text.size() && PlainJson(text[plain])) ++plain;
-  const std::size_t old = out.size();
-  out.resize(old + plain);
-  for (std::size_t i = 0; i < plain; ++i) out[old + i] = static_cast<char>(text[i]);
-  ForEachCodePoint(text.substr(plain), [&](char32_t c, bool lone) {
-    if (c == U'"' || c == U'\\') {
-      out.push_back('\\');
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x20 || lone) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\u%04X", static_cast<unsigned>(c));
-      out += buffer;
-    } else {
-      AppendCodePoint(out, c);
-    }
-  });
+  for (;;) {
+    text.remove_prefix(AppendPlainRun(out, text, PlainJson));
+    if (text.empty()) break;
+    const std::size_t length = CodePointLength(text);
+    ForEachCodePoint(text.substr(0, length), [&](char32_t c, bool lone) {
+      if (c == U'"' || c == U'\\') {
+        out.push_back('\\');
+        out.push_back(static_cast<char>(c));
+      } else if (c < 0x20 || lone) {
+        char buffer[8];
+        std::snprintf(buffer, sizeof buffer, "\\u%04X", static_cast<unsigned>(c));
+        out += buffer;
+      } else {
+        AppendCodePoint(out, c);
+      }
+    });
+    text.remove_prefix(length);
+  }
   out.push_back('"');
 }
 
@@ -125,15 +145,14 @@ VtlogOutput BufferedOutput(VtlogOutput& sink, std::string& buffer) {
 }
 
 void AppendUtf8(std::string& out, std::u16string_view text) {
-  // Records are mostly ASCII: that part is copied in one go.
-  std::size_t ascii = 0;
-  while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
-  const std::size_t old = out.size();
-  out.resize(old + ascii);
-  char* to = out.data() + old;
-  for (std::size_t i = 0; i < ascii; ++i) to[i] = static_cast<char>(text[i]);
-  ForEachCodePoint(text.substr(ascii),
-                   [&](char32_t c, bool lone) { AppendCodePoint(out, lone ? U'\uFFFD' : c); });
+  for (;;) {
+    text.remove_prefix(AppendPlainRun(out, text, [](char16_t c) { return c < 0x80; }));
+    if (text.empty()) break;
+    const std::size_t length = CodePointLength(text);
+    ForEachCodePoint(text.substr(0, length),
+                     [&](char32_t c, bool lone) { AppendCodePoint(out, lone ? U'\uFFFD' : c); });
+    text.remove_prefix(length);
+  }
 }
 
 void AppendCsvField(std::string& out, std::u16string_view text) {
