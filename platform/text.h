@@ -11,6 +11,8 @@
 namespace plat {
 
 std::string ToUtf8(std::u16string_view text);
+// Appends the UTF-8 bytes of one code point (a lone surrogate as three bytes).
+void AppendUtf8CodePoint(std::string& out, char32_t c);
 std::u16string FromUtf8(std::string_view text);
 // ASCII-only literal helper for tests and tools.
 std::u16string Widen(std::string_view ascii);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "execlog/path_text.h"
+#include "platform/text.h"
 #include "vtlog/check.h"
 #include "vtlog/jobs.h"
 
@@ -23,24 +24,6 @@ void AppendPadded(std::string& out, std::int64_t value, int width) {
   } while (value > 0 && p > buffer);
   while (end - p < width) *--p = '0';
   out.append(p, static_cast<std::size_t>(end - p));
-}
-
-void AppendCodePoint(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
 }
 
 bool IsHigh(char16_t c) {
@@ -103,7 +86,7 @@ void AppendJsonString(std::string& out, std::u16string_view text) {
         std::snprintf(buffer, sizeof buffer, "\\u%04X", static_cast<unsigned>(c));
         out += buffer;
       } else {
-        AppendCodePoint(out, c);
+        plat::AppendUtf8CodePoint(out, c);
       }
     });
     text.remove_prefix(length);
@@ -149,8 +132,9 @@ void AppendUtf8(std::string& out, std::u16string_view text) {
     text.remove_prefix(AppendPlainRun(out, text, [](char16_t c) { return c < 0x80; }));
     if (text.empty()) break;
     const std::size_t length = CodePointLength(text);
-    ForEachCodePoint(text.substr(0, length),
-                     [&](char32_t c, bool lone) { AppendCodePoint(out, lone ? U'\uFFFD' : c); });
+    ForEachCodePoint(text.substr(0, length), [&](char32_t c, bool lone) {
+      plat::AppendUtf8CodePoint(out, lone ? U'\uFFFD' : c);
+    });
     text.remove_prefix(length);
   }
 }
