@@ -139,6 +139,14 @@ void AppendUtf8(std::string& out, std::u16string_view text) {
   }
 }
 
+// A time stamp in the text form: "YYYY/MM/DD HH:MM:SS.mmm" and the column gap.
+void AppendTextTime(std::string& out, std::u16string_view date, std::u16string_view time) {
+  AppendUtf8(out, date);
+  out += " ";
+  AppendUtf8(out, time);
+  out += "  ";
+}
+
 void AppendCsvField(std::string& out, std::u16string_view text) {
   // A plain loop: find_first_of tries the whole set at every character.
   if (std::none_of(text.begin(), text.end(),
@@ -224,10 +232,7 @@ void AppendRecord(std::string& out, const ExecRecord& record, OutputFormat forma
         AppendUtf8(out, SplitFileName(source.file));
         out += "] ";
       }
-      AppendUtf8(out, record.date);
-      out += " ";
-      AppendUtf8(out, record.time);
-      out += "  ";
+      AppendTextTime(out, record.date, record.time);
       AppendUtf8(out, record.job);
       out += "  ";
       out += StatusText(record);
@@ -285,10 +290,7 @@ void AppendJob(std::string& out, const PairedJob& run, OutputFormat format,
           out += "-  ";
           return;
         }
-        AppendUtf8(out, r.date);
-        out += " ";
-        AppendUtf8(out, r.time);
-        out += "  ";
+        AppendTextTime(out, r.date, r.time);
       };
       AppendUtf8(out, run.job);
       out += "  ";
