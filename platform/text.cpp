@@ -20,22 +20,28 @@ std::string ToUtf8(std::u16string_view text) {
   return out;
 }
 
-void AppendUtf8CodePoint(std::string& out, char32_t c) {
+char* EncodeUtf8CodePoint(char* to, char32_t c) {
   if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
+    *to++ = static_cast<char>(c);
   } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    *to++ = static_cast<char>(0xC0 | (c >> 6));
+    *to++ = static_cast<char>(0x80 | (c & 0x3F));
   } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    *to++ = static_cast<char>(0xE0 | (c >> 12));
+    *to++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *to++ = static_cast<char>(0x80 | (c & 0x3F));
   } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    *to++ = static_cast<char>(0xF0 | (c >> 18));
+    *to++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *to++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *to++ = static_cast<char>(0x80 | (c & 0x3F));
   }
+  return to;
+}
+
+void AppendUtf8CodePoint(std::string& out, char32_t c) {
+  char bytes[4];
+  out.append(bytes, static_cast<std::size_t>(EncodeUtf8CodePoint(bytes, c) - bytes));
 }
 
 std::u16string FromUtf8(std::string_view text) {
@@ -115,19 +121,25 @@ std::string EncodeUtf16Le(std::u16string_view text) {
   return bytes;
 }
 
-std::u16string DecodeUtf16Le(std::string_view bytes) {
+void AppendUtf16Le(std::u16string& text, std::string_view bytes) {
   // Sized once and filled by index: a reader decodes hundreds of MiB of log.
-  std::u16string text((bytes.size() + 1) / 2, u'\0');
+  const std::size_t old = text.size();
   const std::size_t pairs = bytes.size() / 2;
+  text.resize(old + pairs);
   if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(text.data(), bytes.data(), pairs * 2);
+    std::memcpy(text.data() + old, bytes.data(), pairs * 2);
   } else {
     for (std::size_t k = 0; k < pairs; ++k) {
-      text[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
-                                      (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
+      text[old + k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
+                                            (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
     }
   }
-  if (pairs < text.size()) text[pairs] = static_cast<unsigned char>(bytes[2 * pairs]);
+}
+
+std::u16string DecodeUtf16Le(std::string_view bytes) {
+  std::u16string text;
+  AppendUtf16Le(text, bytes);
+  if (bytes.size() % 2 != 0) text.push_back(static_cast<unsigned char>(bytes.back()));
   return text;
 }
 

@@ -13,6 +13,8 @@ namespace plat {
 std::string ToUtf8(std::u16string_view text);
 // Appends the UTF-8 bytes of one code point (a lone surrogate as three bytes).
 void AppendUtf8CodePoint(std::string& out, char32_t c);
+// The same bytes written at to (room for four); returns the end of them.
+char* EncodeUtf8CodePoint(char* to, char32_t c);
 std::u16string FromUtf8(std::string_view text);
 // ASCII-only literal helper for tests and tools.
 std::u16string Widen(std::string_view ascii);
@@ -27,6 +29,9 @@ std::string EncodeUtf16Le(std::u16string_view text);
 // Text of UTF-16LE bytes (a byte-order mark, if any, is kept as U+FEFF). A last
 // odd byte becomes a code unit of its own, so no byte of a file goes unseen.
 std::u16string DecodeUtf16Le(std::string_view bytes);
+// The code units of the whole pairs of bytes appended to text (a last odd
+// byte is left out: a reader keeps it for the next read).
+void AppendUtf16Le(std::u16string& text, std::string_view bytes);
 // The byte-order mark that starts every UTF-16LE file the suite writes.
 inline constexpr std::string_view kUtf16LeMark{"\xFF\xFE", 2};
 

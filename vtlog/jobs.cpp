@@ -1,8 +1,8 @@
 #include "vtlog/jobs.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
-#include <cstdio>
 
 #include "execlog/codes.h"
 
@@ -25,7 +25,16 @@ void AddJobRecord(JobPairing& pairing, const ExecRecord& record, RecordOrigin or
   auto found = pairing.open.find(record.job);
   const bool fallback = origin == RecordOrigin::ErrorFile && record.code == kUnwrittenRecord;
   if (record.code == kStartRecord || (fallback && found == pairing.open.end())) {
-    if (found == pairing.open.end()) found = pairing.open.try_emplace(record.job).first;
+    if (found == pairing.open.end()) {
+      if (pairing.spareIdentifiers.empty()) {
+        found = pairing.open.try_emplace(record.job).first;
+      } else {
+        JobPairing::OpenMap::node_type node = std::move(pairing.spareIdentifiers.back());
+        pairing.spareIdentifiers.pop_back();
+        node.key() = record.job;
+        found = pairing.open.insert(std::move(node)).position;
+      }
+    }
     std::vector<OpenJob>& open = found->second;
     // A new start settles an error file's 1284 that nothing ended.
     if (!open.empty() && open.front().startMayBeEnd) {
@@ -33,13 +42,21 @@ void AddJobRecord(JobPairing& pairing, const ExecRecord& record, RecordOrigin or
       open.erase(open.begin());
     }
     for (OpenJob& earlier : open) earlier.laterStart = true;
-    OpenJob job;
+    if (pairing.spareRuns.empty()) {
+      open.emplace_back();
+    } else {
+      open.push_back(std::move(pairing.spareRuns.back()));
+      pairing.spareRuns.pop_back();
+    }
+    OpenJob& job = open.back();
     job.run.job = record.job;
     job.run.hasStart = true;
+    job.run.hasEnd = false;
     job.run.start = record;
+    job.run.outcome = JobOutcome::Running;
     job.order = pairing.starts++;
+    job.laterStart = false;
     job.startMayBeEnd = fallback;
-    open.push_back(std::move(job));
     return;
   }
   const JobOutcome outcome =
@@ -55,14 +72,15 @@ void AddJobRecord(JobPairing& pairing, const ExecRecord& record, RecordOrigin or
   }
   // A job identifier used again by a later job: the end belongs to the newest.
   std::vector<OpenJob>& open = found->second;
-  PairedJob run = std::move(open.back().run);
-  open.pop_back();
-  // Finished identifiers are not remembered: memory stays with the open runs.
-  if (open.empty()) pairing.open.erase(found);
+  PairedJob& run = open.back().run;
   run.hasEnd = true;
   run.end = record;
   run.outcome = outcome;
   pairing.onRun(run);
+  pairing.spareRuns.push_back(std::move(open.back()));
+  open.pop_back();
+  // Finished identifiers are not kept: memory stays with the open runs.
+  if (open.empty()) pairing.spareIdentifiers.push_back(pairing.open.extract(found));
 }
 
 void FinishJobPairing(JobPairing& pairing) {
@@ -155,12 +173,6 @@ const char* OutcomeName(JobOutcome outcome) {
   return "";
 }
 
-std::string OutcomeText(const PairedJob& run) {
-  std::string text = OutcomeName(run.outcome);
-  if (run.outcome == JobOutcome::Failed) text += " " + std::to_string(FailedResult(run));
-  return text;
-}
-
 std::int64_t FailedResult(const PairedJob& run) {
   return -run.end.code;
 }
@@ -171,13 +183,25 @@ bool JobDurationMs(const PairedJob& run, std::int64_t& ms) {
   return true;
 }
 
-std::string FormatDuration(std::int64_t ms) {
+void AppendDuration(std::string& out, std::int64_t ms) {
   // Negative when the local clock went back between the records.
-  if (ms < 0) return "-" + FormatDuration(-ms);
-  char buffer[48];
+  if (ms < 0) {
+    out.push_back('-');
+    ms = -ms;
+  }
   const std::int64_t seconds = ms / 1000;
-  std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld.%03lld",
-                static_cast<long long>(seconds / 3600), static_cast<long long>(seconds / 60 % 60),
-                static_cast<long long>(seconds % 60), static_cast<long long>(ms % 1000));
-  return buffer;
+  const auto digits = [&out](std::int64_t value, std::size_t width) {
+    char buffer[24];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    const auto length = static_cast<std::size_t>(end - buffer);
+    if (length < width) out.append(width - length, '0');
+    out.append(buffer, length);
+  };
+  digits(seconds / 3600, 1);
+  out.push_back(':');
+  digits(seconds / 60 % 60, 2);
+  out.push_back(':');
+  digits(seconds % 60, 2);
+  out.push_back('.');
+  digits(ms % 1000, 3);
 }

@@ -44,13 +44,18 @@ struct OpenJob {
 };
 
 struct JobPairing {
+  using OpenMap = std::map<std::u16string, std::vector<OpenJob>>;
   JobFn onRun;  // receives every run once, when it is settled
   // A run without an end whose start is earlier than this (RecordTimeKey)
   // is lost.
   std::int64_t lostBefore = INT64_MIN;
   // Per job identifier, the runs still without an end, oldest first.
-  std::map<std::u16string, std::vector<OpenJob>> open;
+  OpenMap open;
   std::uint64_t starts = 0;
+  // Settled runs and emptied identifiers, kept for the next ones to reuse:
+  // a million jobs cost no allocation each. Never more than were open at once.
+  std::vector<OpenJob> spareRuns;
+  std::vector<OpenMap::node_type> spareIdentifiers;
 };
 
 // Start records (101) open a run; any other record ends the newest open run
@@ -79,12 +84,10 @@ bool RunFailed(const PairedJob& run);
 std::int64_t RunTimeKey(const PairedJob& run);
 
 const char* OutcomeName(JobOutcome outcome);
-// The outcome as operators read it; a failure with the job's result, which
-// is below 1 ("failed -2911"): its end record holds the absolute value.
-std::string OutcomeText(const PairedJob& run);
-// The result of a failed run, as the launcher returned it.
+// The result of a failed run, as the launcher returned it (below 1, while its
+// end record holds the absolute value): operators read "failed -2911".
 std::int64_t FailedResult(const PairedJob& run);
 // Milliseconds from start to end; false without both records.
 bool JobDurationMs(const PairedJob& run, std::int64_t& ms);
-// "H:MM:SS.mmm"
-std::string FormatDuration(std::int64_t ms);
+// "H:MM:SS.mmm" appended to out.
+void AppendDuration(std::string& out, std::int64_t ms);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 
 #include "execlog/codes.h"
 #include "execlog/path_text.h"
@@ -110,6 +111,22 @@ bool ParseClock(std::u16string_view text, bool requireMillis, std::int64_t& ms) 
   return true;
 }
 
+// The first line feed in text from index from. memchr finds its byte
+// many times faster than a loop over the code units; a hit that is the
+// other byte of some other unit is passed over.
+std::size_t FindLineEnd(std::u16string_view text, std::size_t from) {
+  const char* bytes = reinterpret_cast<const char*>(text.data());
+  const std::size_t size = text.size() * 2;
+  for (std::size_t at = from * 2; at < size;) {
+    const void* hit = std::memchr(bytes + at, '\n', size - at);
+    if (hit == nullptr) break;
+    const auto offset = static_cast<std::size_t>(static_cast<const char*>(hit) - bytes);
+    if (text[offset / 2] == u'\n') return offset / 2;
+    at = offset + 1;
+  }
+  return std::u16string_view::npos;
+}
+
 struct LineSink {
   LogCursor& cursor;
   const RecordFn& onRecord;
@@ -182,6 +199,7 @@ bool ParseExecRecord(std::u16string_view line, ExecRecord& record) {
   record.subCode = subCode;
   record.figure = figure;
   record.code = code;
+  record.timeKey = DaysFromCivil(y, m, d) * kDayMs + ms;
   record.date.assign(date);
   record.time.assign(time);
   record.job.assign(job);
@@ -192,10 +210,7 @@ bool ParseExecRecord(std::u16string_view line, ExecRecord& record) {
 }
 
 std::int64_t RecordTimeKey(const ExecRecord& record) {
-  int y = 0, m = 0, d = 0;
-  std::int64_t ms = 0;
-  if (!ParseDate(record.date, u'/', y, m, d) || !ParseClock(record.time, true, ms)) return 0;
-  return DaysFromCivil(y, m, d) * 86400000LL + ms;
+  return record.timeKey;
 }
 
 std::int64_t NowTimeKey() {
@@ -294,12 +309,12 @@ bool ParseTimeArgument(std::string_view text, bool rangeEnd, std::int64_t& key) 
   return true;
 }
 
-std::string IsoTimestamp(const ExecRecord& record) {
-  const std::int64_t offset = LocalOffsetMs(RecordTimeKey(record)) / 60000;
+void AppendIsoTimestamp(std::string& out, const ExecRecord& record) {
+  const std::int64_t offset = LocalOffsetMs(record.timeKey) / 60000;
   const std::int64_t a = offset < 0 ? -offset : offset;
   // The date and time of a parsed record are ASCII digits and separators.
-  std::string out(record.date.size() + record.time.size() + 7, '\0');
-  std::size_t n = 0;
+  std::size_t n = out.size();
+  out.resize(n + record.date.size() + record.time.size() + 7);
   for (char16_t c : record.date) out[n++] = c == u'/' ? '-' : static_cast<char>(c);
   out[n++] = 'T';
   for (char16_t c : record.time) out[n++] = static_cast<char>(c);
@@ -309,8 +324,7 @@ std::string IsoTimestamp(const ExecRecord& record) {
                        ':',
                        static_cast<char>('0' + a % 60 / 10),
                        static_cast<char>('0' + a % 10)};
-  out.replace(n, 6, zone, 6);
-  return out;
+  out.replace(n, sizeof zone, zone, sizeof zone);
 }
 
 bool ReadLogRecords(LogCursor& cursor, bool atEnd, const RecordFn& onRecord,
@@ -346,6 +360,7 @@ bool ReadLogRecords(LogCursor& cursor, bool atEnd, const RecordFn& onRecord,
   LineSink sink{cursor, onRecord, onProblem, {}};
   std::string chunk(kChunkBytes + 1, '\0');
   std::u16string text;  // the line begun in the last chunk, then this chunk's units
+  text.reserve(kLongestLine + kChunkBytes);
   bool overlong = false;
   std::uint64_t lineStart = pos;  // byte offset of text[0]
   bool carry = false;             // chunk[0] holds a byte waiting for its partner
@@ -357,12 +372,12 @@ bool ReadLogRecords(LogCursor& cursor, bool atEnd, const RecordFn& onRecord,
     }
     if (n == 0) break;
     const std::size_t have = static_cast<std::size_t>(n) + (carry ? 1 : 0);
-    text += plat::DecodeUtf16Le(std::string_view(chunk.data(), have & ~std::size_t{1}));
+    plat::AppendUtf16Le(text, std::string_view(chunk.data(), have));
     pos += have & ~std::size_t{1};
     carry = (have & 1) != 0;
     if (carry) chunk[0] = chunk[have - 1];
     std::size_t begin = 0;
-    for (std::size_t end; (end = text.find(u'\n', begin)) != std::u16string::npos;
+    for (std::size_t end; (end = FindLineEnd(text, begin)) != std::u16string::npos;
          begin = end + 1) {
       std::u16string_view line(text.data() + begin, end - begin);
       if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);

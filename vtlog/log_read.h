@@ -23,6 +23,7 @@ struct ExecRecord {
   std::int64_t figure = 0;
   std::int64_t code = 0;       // the code's absolute value, as the writer prints it
   std::u16string commandLine;  // everything after the ninth comma
+  std::int64_t timeKey = 0;    // RecordTimeKey, worked out once by the parser
 };
 
 // False for anything that is not a whole record line (line end removed).
@@ -45,9 +46,9 @@ std::int64_t NowTimeKey();
 // "-2d", "-1w". A bound without a time is the start of its day (rangeEnd:
 // its last moment). Dates are checked against the calendar.
 bool ParseTimeArgument(std::string_view text, bool rangeEnd, std::int64_t& key);
-// "2026-12-05T18:31:54.123+01:00": the record's local time with the offset
-// from UTC that the local zone had then.
-std::string IsoTimestamp(const ExecRecord& record);
+// "2026-12-05T18:31:54.123+01:00" appended to out: the record's local time
+// with the offset from UTC that the local zone had then.
+void AppendIsoTimestamp(std::string& out, const ExecRecord& record);
 
 // Where a reader stands in one file. offset is the byte after the last line
 // handed out, so a follower resumes there.

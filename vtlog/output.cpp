@@ -1,7 +1,11 @@
 #include "vtlog/output.h"
 
 #include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "execlog/path_text.h"
@@ -26,6 +30,12 @@ void AppendPadded(std::string& out, std::int64_t value, int width) {
   out.append(p, static_cast<std::size_t>(end - p));
 }
 
+void AppendNumber(std::string& out, std::int64_t value) {
+  char buffer[24];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  out.append(buffer, static_cast<std::size_t>(end - buffer));
+}
+
 bool IsHigh(char16_t c) {
   return c >= 0xD800 && c <= 0xDBFF;
 }
@@ -33,64 +43,124 @@ bool IsLow(char16_t c) {
   return c >= 0xDC00 && c <= 0xDFFF;
 }
 
-// Every code point of text to emit; a lone surrogate is passed as itself.
-template <typename Emit>
-void ForEachCodePoint(std::u16string_view text, Emit emit) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (IsHigh(c) && i + 1 < text.size() && IsLow(text[i + 1])) {
-      emit(0x10000 + ((char32_t(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00), false);
-      ++i;
-    } else {
-      emit(char32_t(c), IsHigh(c) || IsLow(c));
-    }
-  }
-}
-
 // Printable ASCII that JSON takes as it is.
 bool PlainJson(char32_t c) {
   return c >= 0x20 && c < 0x80 && c != U'"' && c != U'\\';
 }
 
-// Copies the longest start of text that needs no more than a copy and
-// returns its length: records are mostly ASCII, so most of a field goes in
-// one piece.
-template <typename Plain>
-std::size_t AppendPlainRun(std::string& out, std::u16string_view text, Plain plain) {
-  const std::size_t old = out.size();
-  out.resize(old + text.size());
-  char* to = out.data() + old;
-  std::size_t n = 0;
-  for (; n < text.size() && plain(text[n]); ++n) to[n] = static_cast<char>(text[n]);
-  out.resize(old + n);
-  return n;
+// What may be copied byte for byte: any ASCII in UTF-8 text, printable ASCII
+// but the quote and the backslash in a JSON string, ASCII but the comma, the
+// quote and the line ends in an unquoted CSV field.
+enum class Plain { Ascii, Json, Csv };
+
+template <Plain kind>
+bool IsPlain(char16_t c) {
+  switch (kind) {
+    case Plain::Ascii:
+      return c < 0x80;
+    case Plain::Json:
+      return PlainJson(c);
+    case Plain::Csv:
+      return c < 0x80 && c != u',' && c != u'"' && c != u'\r' && c != u'\n';
+  }
+  return false;
 }
 
-// The length of the code point at the start of text: 2 for a surrogate pair.
-std::size_t CodePointLength(std::u16string_view text) {
-  return text.size() > 1 && IsHigh(text[0]) && IsLow(text[1]) ? 2 : 1;
+// The same test on four code units at once, in the 16-bit lanes of w.
+constexpr std::uint64_t Lanes(std::uint64_t unit) {
+  return unit * 0x0001000100010001ULL;
+}
+template <Plain kind>
+bool LanesPlain(std::uint64_t w) {
+  if ((w & Lanes(0xFF80)) != 0) return false;
+  // Every lane is below 0x80 now, so no sum below carries into the next lane:
+  // bit 7 of a lane is clear after + 0x7F exactly when the lane was zero.
+  constexpr std::uint64_t kHigh = Lanes(0x80);
+  const auto anyEqual = [w](char16_t c) { return (~((w ^ Lanes(c)) + Lanes(0x7F)) & kHigh) != 0; };
+  switch (kind) {
+    case Plain::Ascii:
+      return true;
+    case Plain::Json:
+      return ((w + Lanes(0x60)) & kHigh) == kHigh && !anyEqual(u'"') && !anyEqual(u'\\');
+    case Plain::Csv:
+      return !anyEqual(u',') && !anyEqual(u'"') && !anyEqual(u'\r') && !anyEqual(u'\n');
+  }
+  return false;
+}
+
+// Records are mostly ASCII: eight code units are tested and copied at a time
+// while they are plain. False when the units at from are not (or not eight).
+template <Plain kind>
+bool CopyPlainBlock(const char16_t* from, char* to) {
+  if constexpr (std::endian::native != std::endian::little) return false;
+  std::uint64_t a = 0, b = 0;
+  std::memcpy(&a, from, sizeof a);
+  std::memcpy(&b, from + 4, sizeof b);
+  if (!LanesPlain<kind>(a) || !LanesPlain<kind>(b)) return false;
+  // The low bytes of the lanes, in the order of the code units.
+  const auto pack = [](std::uint64_t w) {
+    const std::uint64_t x = w | (w >> 8);
+    return static_cast<std::uint32_t>((x & 0xFFFF) | ((x >> 16) & 0xFFFF0000));
+  };
+  const std::uint64_t bytes = pack(a) | (std::uint64_t{pack(b)} << 32);
+  std::memcpy(to, &bytes, sizeof bytes);
+  return true;
+}
+
+// One code point at from (of left units) written at to: a surrogate pair as
+// one character, a lone surrogate as U+FFFD (UTF-8 cannot carry it) or, in
+// JSON, as its \u escape so that nothing of the log is lost. Returns the units
+// used.
+template <Plain kind>
+std::size_t ConvertCodePoint(const char16_t* from, std::size_t left, char*& to) {
+  const char16_t c = from[0];
+  if (IsPlain<kind>(c)) {
+    *to++ = static_cast<char>(c);
+    return 1;
+  }
+  if (IsHigh(c) && left > 1 && IsLow(from[1])) {
+    to = plat::EncodeUtf8CodePoint(to,
+                                   0x10000 + ((char32_t(c) - 0xD800) << 10) + (from[1] - 0xDC00));
+    return 2;
+  }
+  const bool lone = IsHigh(c) || IsLow(c);
+  if (kind == Plain::Json && (c == u'"' || c == u'\\')) {
+    *to++ = '\\';
+    *to++ = static_cast<char>(c);
+  } else if (kind == Plain::Json && (c < 0x20 || lone)) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const char escape[] = {
+        '\\', 'u', kHex[c >> 12], kHex[(c >> 8) & 15], kHex[(c >> 4) & 15], kHex[c & 15]};
+    to = std::copy(std::begin(escape), std::end(escape), to);
+  } else {
+    to = plat::EncodeUtf8CodePoint(to, lone ? U'\uFFFD' : char32_t(c));
+  }
+  return 1;
+}
+
+// text appended to out as UTF-8, or as the inside of a JSON string.
+template <Plain kind>
+void AppendConverted(std::string& out, std::u16string_view text) {
+  // A code unit becomes at most six bytes (a \u escape), a pair four.
+  const std::size_t old = out.size();
+  out.resize(old + text.size() * (kind == Plain::Json ? 6 : 3));
+  char* const start = out.data() + old;
+  char* to = start;
+  const char16_t* from = text.data();
+  const std::size_t size = text.size();
+  for (std::size_t i = 0; i < size;) {
+    for (; i + 8 <= size && CopyPlainBlock<kind>(from + i, to); i += 8) to += 8;
+    // The block that held something else, a code point at a time.
+    for (const std::size_t end = std::min(size, i + 8); i < end;) {
+      i += ConvertCodePoint<kind>(from + i, size - i, to);
+    }
+  }
+  out.resize(old + static_cast<std::size_t>(to - start));
 }
 
 void AppendJsonString(std::string& out, std::u16string_view text) {
   out.push_back('"');
-  for (;;) {
-    text.remove_prefix(AppendPlainRun(out, text, PlainJson));
-    if (text.empty()) break;
-    const std::size_t length = CodePointLength(text);
-    ForEachCodePoint(text.substr(0, length), [&](char32_t c, bool lone) {
-      if (c == U'"' || c == U'\\') {
-        out.push_back('\\');
-        out.push_back(static_cast<char>(c));
-      } else if (c < 0x20 || lone) {
-        char buffer[8];
-        std::snprintf(buffer, sizeof buffer, "\\u%04X", static_cast<unsigned>(c));
-        out += buffer;
-      } else {
-        plat::AppendUtf8CodePoint(out, c);
-      }
-    });
-    text.remove_prefix(length);
-  }
+  AppendConverted<Plain::Json>(out, text);
   out.push_back('"');
 }
 
@@ -128,15 +198,7 @@ VtlogOutput BufferedOutput(VtlogOutput& sink, std::string& buffer) {
 }
 
 void AppendUtf8(std::string& out, std::u16string_view text) {
-  for (;;) {
-    text.remove_prefix(AppendPlainRun(out, text, [](char16_t c) { return c < 0x80; }));
-    if (text.empty()) break;
-    const std::size_t length = CodePointLength(text);
-    ForEachCodePoint(text.substr(0, length), [&](char32_t c, bool lone) {
-      plat::AppendUtf8CodePoint(out, lone ? U'\uFFFD' : c);
-    });
-    text.remove_prefix(length);
-  }
+  AppendConverted<Plain::Ascii>(out, text);
 }
 
 // A time stamp in the text form: "YYYY/MM/DD HH:MM:SS.mmm" and the column gap.
@@ -148,8 +210,13 @@ void AppendTextTime(std::string& out, std::u16string_view date, std::u16string_v
 }
 
 void AppendCsvField(std::string& out, std::u16string_view text) {
-  // A plain loop: find_first_of tries the whole set at every character.
-  if (std::none_of(text.begin(), text.end(),
+  std::size_t plain = 0;
+  char block[8];
+  while (plain + 8 <= text.size() && CopyPlainBlock<Plain::Csv>(text.data() + plain, block)) {
+    plain += 8;
+  }
+  const std::u16string_view rest = text.substr(plain);
+  if (std::none_of(rest.begin(), rest.end(),
                    [](char16_t c) { return c == u',' || c == u'"' || c == u'\r' || c == u'\n'; })) {
     AppendUtf8(out, text);
     return;
@@ -188,7 +255,14 @@ void JsonField(JsonLine& line, std::string_view name, std::string_view utf8) {
 
 void JsonField(JsonLine& line, std::string_view name, std::int64_t value) {
   AppendName(line, name);
-  line.out += std::to_string(value);
+  AppendNumber(line.out, value);
+}
+
+void JsonTimestamp(JsonLine& line, std::string_view name, const ExecRecord& record) {
+  AppendName(line, name);
+  line.out += '"';
+  AppendIsoTimestamp(line.out, record);
+  line.out += '"';
 }
 
 void JsonNull(JsonLine& line, std::string_view name) {
@@ -200,8 +274,7 @@ void EndJson(JsonLine& line) {
   line.out += line.first ? "{}\n" : "}\n";
 }
 
-std::string StatusText(const ExecRecord& record) {
-  std::string out;
+void AppendStatusText(std::string& out, const ExecRecord& record) {
   AppendUtf8(out, record.className);
   out.push_back(':');
   AppendUtf8(out, record.prefix);
@@ -211,7 +284,6 @@ std::string StatusText(const ExecRecord& record) {
   AppendPadded(out, record.figure, 2);
   out.push_back('-');
   AppendPadded(out, record.code, 4);
-  return out;
 }
 
 std::string RecordCsvHeader() {
@@ -235,7 +307,7 @@ void AppendRecord(std::string& out, const ExecRecord& record, OutputFormat forma
       AppendTextTime(out, record.date, record.time);
       AppendUtf8(out, record.job);
       out += "  ";
-      out += StatusText(record);
+      AppendStatusText(out, record);
       out += "  ";
       AppendUtf8(out, record.commandLine);
       out += "\n";
@@ -246,8 +318,12 @@ void AppendRecord(std::string& out, const ExecRecord& record, OutputFormat forma
         AppendCsvField(out, *field);
         out += ",";
       }
-      out += std::to_string(record.subCode) + "," + std::to_string(record.figure) + "," +
-             std::to_string(record.code) + "," + (hasResult ? std::to_string(result) : "") + ",";
+      for (const std::int64_t number : {record.subCode, record.figure, record.code}) {
+        AppendNumber(out, number);
+        out += ",";
+      }
+      if (hasResult) AppendNumber(out, result);
+      out += ",";
       AppendCsvField(out, record.commandLine);
       out += ",";
       AppendCsvField(out, source.file);
@@ -255,7 +331,7 @@ void AppendRecord(std::string& out, const ExecRecord& record, OutputFormat forma
       return;
     case OutputFormat::Json: {
       JsonLine line = BeginJson(out);
-      JsonField(line, "timestamp", IsoTimestamp(record));
+      JsonTimestamp(line, "timestamp", record);
       JsonField(line, "component", source.component);
       JsonField(line, "job", record.job);
       if (hasResult) JsonField(line, "result", result);
@@ -296,17 +372,31 @@ void AppendJob(std::string& out, const PairedJob& run, OutputFormat format,
       out += "  ";
       time(run.hasStart, run.start);
       time(run.hasEnd, run.end);
-      out += (timed ? FormatDuration(ms) : "-") + "  " + OutcomeText(run) + "  ";
+      timed ? AppendDuration(out, ms) : out.push_back('-');
+      out += "  ";
+      out += OutcomeName(run.outcome);
+      if (failed) {
+        out += " ";
+        AppendNumber(out, FailedResult(run));
+      }
+      out += "  ";
       AppendUtf8(out, first.commandLine);
       out += "\n";
       return;
     }
     case OutputFormat::Csv:
       AppendCsvField(out, run.job);
-      out += "," + (run.hasStart ? IsoTimestamp(run.start) : "") + "," +
-             (run.hasEnd ? IsoTimestamp(run.end) : "") + "," + (timed ? std::to_string(ms) : "") +
-             "," + OutcomeName(run.outcome) + "," +
-             (failed ? std::to_string(FailedResult(run)) : "") + ",";
+      out += ",";
+      if (run.hasStart) AppendIsoTimestamp(out, run.start);
+      out += ",";
+      if (run.hasEnd) AppendIsoTimestamp(out, run.end);
+      out += ",";
+      if (timed) AppendNumber(out, ms);
+      out += ",";
+      out += OutcomeName(run.outcome);
+      out += ",";
+      if (failed) AppendNumber(out, FailedResult(run));
+      out += ",";
       AppendCsvField(out, first.commandLine);
       out += "\n";
       return;
@@ -314,8 +404,8 @@ void AppendJob(std::string& out, const PairedJob& run, OutputFormat format,
       JsonLine line = BeginJson(out);
       JsonField(line, "component", component);
       JsonField(line, "job", run.job);
-      run.hasStart ? JsonField(line, "start", IsoTimestamp(run.start)) : JsonNull(line, "start");
-      run.hasEnd ? JsonField(line, "end", IsoTimestamp(run.end)) : JsonNull(line, "end");
+      run.hasStart ? JsonTimestamp(line, "start", run.start) : JsonNull(line, "start");
+      run.hasEnd ? JsonTimestamp(line, "end", run.end) : JsonNull(line, "end");
       timed ? JsonField(line, "durationMs", ms) : JsonNull(line, "durationMs");
       JsonField(line, "outcome", std::string_view(OutcomeName(run.outcome)));
       failed ? JsonField(line, "result", FailedResult(run)) : JsonNull(line, "result");

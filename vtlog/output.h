@@ -43,6 +43,8 @@ void JsonField(JsonLine& line, std::string_view name, std::u16string_view value)
 void JsonField(JsonLine& line, std::string_view name, std::string_view utf8);
 void JsonField(JsonLine& line, std::string_view name, std::int64_t value);
 void JsonNull(JsonLine& line, std::string_view name);
+// The record's time as its ISO 8601 string.
+void JsonTimestamp(JsonLine& line, std::string_view name, const ExecRecord& record);
 void EndJson(JsonLine& line);  // "}" and the line end
 
 // Where a record was read.
@@ -53,7 +55,7 @@ struct RecordSource {
 };
 
 // "Class:PREFIX-SS-FF-CCCC" as the writer prints it.
-std::string StatusText(const ExecRecord& record);
+void AppendStatusText(std::string& out, const ExecRecord& record);
 // One record with its line end appended to out.
 void AppendRecord(std::string& out, const ExecRecord& record, OutputFormat format,
                   const RecordSource& source);
