@@ -324,9 +324,9 @@ namespace {
 // One "key=value" line of [Common] or [Orbeck], as the profile reader sees it.
 struct IniLine {
   std::int64_t number = 0;
-  std::u16string section;    // lower case
+  std::u16string section;        // lower case
   std::int64_t sectionLine = 0;  // where the first section of that name began
-  bool firstOfName = true;   // in the first section of its name
+  bool firstOfName = true;       // in the first section of its name
   std::u16string_view key{};
   std::u16string_view value{};  // unquoted
   const SettingsKey* rule = nullptr;

@@ -155,21 +155,22 @@ void EmitLine(LineSink& sink, std::u16string_view line, bool overlong, bool torn
 }  // namespace
 
 bool ParseExecRecord(std::u16string_view line, ExecRecord& record) {
-  std::array<std::size_t, 9> commas{};
-  std::size_t pos = 0;
-  for (std::size_t& comma : commas) {
-    comma = line.find(u',', pos);
-    if (comma == std::u16string_view::npos) return false;
-    pos = comma + 1;
-  }
+  // The date and the time have fixed widths, so only the job and the status
+  // are searched for their ends.
+  constexpr std::size_t kDateEnd = 10, kTimeEnd = 23;
+  if (line.size() <= kTimeEnd || line[kDateEnd] != u',' || line[kTimeEnd] != u',') return false;
+  const std::size_t jobEnd = line.find(u',', kTimeEnd + 1);
+  if (jobEnd == std::u16string_view::npos) return false;
+  const std::size_t statusEnd = line.find(u',', jobEnd + 1);
   // The five fields between status and command line are always empty.
-  for (std::size_t i = 4; i < 9; ++i) {
-    if (commas[i] != commas[i - 1] + 1) return false;
+  if (statusEnd == std::u16string_view::npos || line.size() < statusEnd + 6 ||
+      line.substr(statusEnd, 6) != u",,,,,,") {
+    return false;
   }
-  const std::u16string_view date = line.substr(0, commas[0]);
-  const std::u16string_view time = line.substr(commas[0] + 1, commas[1] - commas[0] - 1);
-  const std::u16string_view job = line.substr(commas[1] + 1, commas[2] - commas[1] - 1);
-  const std::u16string_view status = line.substr(commas[2] + 1, commas[3] - commas[2] - 1);
+  const std::u16string_view date = line.substr(0, kDateEnd);
+  const std::u16string_view time = line.substr(kDateEnd + 1, kTimeEnd - kDateEnd - 1);
+  const std::u16string_view job = line.substr(kTimeEnd + 1, jobEnd - kTimeEnd - 1);
+  const std::u16string_view status = line.substr(jobEnd + 1, statusEnd - jobEnd - 1);
   int y = 0, m = 0, d = 0;
   std::int64_t ms = 0;
   if (!ParseDate(date, u'/', y, m, d) || !ParseClock(time, true, ms) || job.empty()) return false;
@@ -205,7 +206,7 @@ bool ParseExecRecord(std::u16string_view line, ExecRecord& record) {
   record.job.assign(job);
   record.className.assign(className);
   record.prefix.assign(parts[0]);
-  record.commandLine.assign(line.substr(commas[8] + 1));
+  record.commandLine.assign(line.substr(statusEnd + 6));
   return true;
 }
 
@@ -309,22 +310,28 @@ bool ParseTimeArgument(std::string_view text, bool rangeEnd, std::int64_t& key) 
   return true;
 }
 
-void AppendIsoTimestamp(std::string& out, const ExecRecord& record) {
+char* WriteIsoTimestamp(const ExecRecord& record, char* to) {
   const std::int64_t offset = LocalOffsetMs(record.timeKey) / 60000;
   const std::int64_t a = offset < 0 ? -offset : offset;
-  // The date and time of a parsed record are ASCII digits and separators.
-  std::size_t n = out.size();
-  out.resize(n + record.date.size() + record.time.size() + 7);
-  for (char16_t c : record.date) out[n++] = c == u'/' ? '-' : static_cast<char>(c);
-  out[n++] = 'T';
-  for (char16_t c : record.time) out[n++] = static_cast<char>(c);
-  const char zone[] = {offset < 0 ? '-' : '+',
-                       static_cast<char>('0' + a / 600),
-                       static_cast<char>('0' + a / 60 % 10),
-                       ':',
-                       static_cast<char>('0' + a % 60 / 10),
-                       static_cast<char>('0' + a % 10)};
-  out.replace(n, sizeof zone, zone, sizeof zone);
+  // The date and time of a parsed record are ASCII digits and separators,
+  // 10 and 12 of them.
+  const std::u16string_view date = std::u16string_view(record.date).substr(0, 10);
+  const std::u16string_view time = std::u16string_view(record.time).substr(0, 12);
+  for (char16_t c : date) *to++ = c == u'/' ? '-' : static_cast<char>(c);
+  *to++ = 'T';
+  for (char16_t c : time) *to++ = static_cast<char>(c);
+  *to++ = offset < 0 ? '-' : '+';
+  *to++ = static_cast<char>('0' + a / 600);
+  *to++ = static_cast<char>('0' + a / 60 % 10);
+  *to++ = ':';
+  *to++ = static_cast<char>('0' + a % 60 / 10);
+  *to++ = static_cast<char>('0' + a % 10);
+  return to;
+}
+
+void AppendIsoTimestamp(std::string& out, const ExecRecord& record) {
+  char text[kIsoTimestampLength];
+  out.append(text, static_cast<std::size_t>(WriteIsoTimestamp(record, text) - text));
 }
 
 bool ReadLogRecords(LogCursor& cursor, bool atEnd, const RecordFn& onRecord,

@@ -49,6 +49,9 @@ bool ParseTimeArgument(std::string_view text, bool rangeEnd, std::int64_t& key);
 // "2026-12-05T18:31:54.123+01:00" appended to out: the record's local time
 // with the offset from UTC that the local zone had then.
 void AppendIsoTimestamp(std::string& out, const ExecRecord& record);
+// The same text written at to (room for kIsoTimestampLength); returns its end.
+inline constexpr std::size_t kIsoTimestampLength = 29;
+char* WriteIsoTimestamp(const ExecRecord& record, char* to);
 
 // Where a reader stands in one file. offset is the byte after the last line
 // handed out, so a follower resumes there.

@@ -1,7 +1,6 @@
 #include "vtlog/output.h"
 
 #include <algorithm>
-#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -53,57 +52,44 @@ bool PlainJson(char32_t c) {
 // quote and the line ends in an unquoted CSV field.
 enum class Plain { Ascii, Json, Csv };
 
+// Written as a sum of comparisons rather than with || (or a switch) so that
+// a loop over a block of code units becomes vector instructions.
+template <Plain kind>
+bool NotPlain(char16_t unit) {
+  const unsigned c = unit;
+  switch (kind) {
+    case Plain::Ascii:
+      return c >= 0x80;
+    case Plain::Json:
+      return (c < 0x20) + (c >= 0x80) + (c == '"') + (c == '\\') != 0;
+    case Plain::Csv:
+      return (c >= 0x80) + (c == ',') + (c == '"') + (c == '\r') + (c == '\n') != 0;
+  }
+  return true;
+}
+
 template <Plain kind>
 bool IsPlain(char16_t c) {
-  switch (kind) {
-    case Plain::Ascii:
-      return c < 0x80;
-    case Plain::Json:
-      return PlainJson(c);
-    case Plain::Csv:
-      return c < 0x80 && c != u',' && c != u'"' && c != u'\r' && c != u'\n';
-  }
-  return false;
+  return !NotPlain<kind>(c);
 }
 
-// The same test on four code units at once, in the 16-bit lanes of w.
-constexpr std::uint64_t Lanes(std::uint64_t unit) {
-  return unit * 0x0001000100010001ULL;
-}
-template <Plain kind>
-bool LanesPlain(std::uint64_t w) {
-  if ((w & Lanes(0xFF80)) != 0) return false;
-  // Every lane is below 0x80 now, so no sum below carries into the next lane:
-  // bit 7 of a lane is clear after + 0x7F exactly when the lane was zero.
-  constexpr std::uint64_t kHigh = Lanes(0x80);
-  const auto anyEqual = [w](char16_t c) { return (~((w ^ Lanes(c)) + Lanes(0x7F)) & kHigh) != 0; };
-  switch (kind) {
-    case Plain::Ascii:
-      return true;
-    case Plain::Json:
-      return ((w + Lanes(0x60)) & kHigh) == kHigh && !anyEqual(u'"') && !anyEqual(u'\\');
-    case Plain::Csv:
-      return !anyEqual(u',') && !anyEqual(u'"') && !anyEqual(u'\r') && !anyEqual(u'\n');
-  }
-  return false;
-}
-
-// Records are mostly ASCII: eight code units are tested and copied at a time
-// while they are plain. False when the units at from are not (or not eight).
+// Records are mostly ASCII: a block of code units is tested and copied at
+// once while it is plain. False when the units at from are not.
+constexpr std::size_t kBlock = 16;
 template <Plain kind>
 bool CopyPlainBlock(const char16_t* from, char* to) {
-  if constexpr (std::endian::native != std::endian::little) return false;
-  std::uint64_t a = 0, b = 0;
-  std::memcpy(&a, from, sizeof a);
-  std::memcpy(&b, from + 4, sizeof b);
-  if (!LanesPlain<kind>(a) || !LanesPlain<kind>(b)) return false;
-  // The low bytes of the lanes, in the order of the code units.
-  const auto pack = [](std::uint64_t w) {
-    const std::uint64_t x = w | (w >> 8);
-    return static_cast<std::uint32_t>((x & 0xFFFF) | ((x >> 16) & 0xFFFF0000));
-  };
-  const std::uint64_t bytes = pack(a) | (std::uint64_t{pack(b)} << 32);
-  std::memcpy(to, &bytes, sizeof bytes);
+  // Local copies and an unsigned sum: the shape the compiler turns into
+  // vector instructions.
+  char16_t units[kBlock];  // NOLINT(*-avoid-c-arrays)
+  char bytes[kBlock];      // NOLINT(*-avoid-c-arrays)
+  std::memcpy(units, from, sizeof units);
+  unsigned other = 0;
+  for (std::size_t k = 0; k < kBlock; ++k) {
+    other |= NotPlain<kind>(units[k]) ? 1U : 0U;
+    bytes[k] = static_cast<char>(units[k]);
+  }
+  if (other != 0) return false;
+  std::memcpy(to, bytes, sizeof bytes);
   return true;
 }
 
@@ -138,37 +124,110 @@ std::size_t ConvertCodePoint(const char16_t* from, std::size_t left, char*& to) 
   return 1;
 }
 
-// text appended to out as UTF-8, or as the inside of a JSON string.
+// A JSON block of printable ASCII that holds quotes or backslashes (paths
+// are full of them), each escaped without a branch.
+bool EscapeAsciiBlock(const char16_t* from, char*& to) {
+  char16_t units[kBlock];  // NOLINT(*-avoid-c-arrays)
+  std::memcpy(units, from, sizeof units);
+  unsigned other = 0;
+  for (const unsigned c : units) other |= (c < 0x20) + (c >= 0x80) != 0 ? 1U : 0U;
+  if (other != 0) return false;
+  for (const char16_t unit : units) {
+    const char c = static_cast<char>(unit);
+    *to = '\\';
+    to += (c == '"') | (c == '\\');
+    *to++ = c;
+  }
+  return true;
+}
+
+// The room Convert needs for text of units code units: six bytes a unit (a
+// \u escape) and the quotes.
+constexpr std::size_t ConvertRoom(std::size_t units) {
+  return units * 6 + 2;
+}
+
+// text written at to as UTF-8, or as a JSON string with its quotes; to has
+// ConvertRoom. Returns the end of what was written.
 template <Plain kind>
-void AppendConverted(std::string& out, std::u16string_view text) {
-  // A code unit becomes at most six bytes (a \u escape), a pair four.
-  const std::size_t old = out.size();
-  out.resize(old + text.size() * (kind == Plain::Json ? 6 : 3));
-  char* const start = out.data() + old;
-  char* to = start;
+char* Convert(std::u16string_view text, char* to) {
+  constexpr bool kJson = kind == Plain::Json;
+  if (kJson) *to++ = '"';
   const char16_t* from = text.data();
   const std::size_t size = text.size();
   for (std::size_t i = 0; i < size;) {
-    for (; i + 8 <= size && CopyPlainBlock<kind>(from + i, to); i += 8) to += 8;
+    for (; i + kBlock <= size; i += kBlock) {
+      if (CopyPlainBlock<kind>(from + i, to)) {
+        to += kBlock;
+      } else if (!kJson || !EscapeAsciiBlock(from + i, to)) {
+        break;
+      }
+    }
     // The block that held something else, a code point at a time.
-    for (const std::size_t end = std::min(size, i + 8); i < end;) {
+    for (const std::size_t end = std::min(size, i + kBlock); i < end;) {
       i += ConvertCodePoint<kind>(from + i, size - i, to);
     }
   }
-  out.resize(old + static_cast<std::size_t>(to - start));
+  if (kJson) *to++ = '"';
+  return to;
+}
+
+template <Plain kind>
+void AppendConverted(std::string& out, std::u16string_view text) {
+  const std::size_t longest = ConvertRoom(text.size());
+  // Most fields are short: converted on the stack and appended in one piece.
+  constexpr std::size_t kLocal = 1024;
+  if (longest <= kLocal) {
+    char local[kLocal];
+    out.append(local, static_cast<std::size_t>(Convert<kind>(text, local) - local));
+    return;
+  }
+  const std::size_t old = out.size();
+  out.resize(old + longest);
+  char* const start = out.data() + old;
+  out.resize(old + static_cast<std::size_t>(Convert<kind>(text, start) - start));
 }
 
 void AppendJsonString(std::string& out, std::u16string_view text) {
-  out.push_back('"');
   AppendConverted<Plain::Json>(out, text);
-  out.push_back('"');
+}
+
+// Room for bytes at the end of the line's buffer, handing what it holds to
+// out first when needed; nullptr when even an empty buffer is too small.
+char* JsonRoom(JsonLine& line, std::size_t bytes) {
+  if (line.used + bytes > line.buffer.size()) {
+    line.out.append(line.buffer.data(), line.used);
+    line.used = 0;
+    if (bytes > line.buffer.size()) return nullptr;
+  }
+  return line.buffer.data() + line.used;
+}
+
+void JsonPut(JsonLine& line, std::string_view text) {
+  char* to = JsonRoom(line, text.size());
+  if (to == nullptr) {
+    line.out += text;
+    return;
+  }
+  std::memcpy(to, text.data(), text.size());
+  line.used += text.size();
 }
 
 void AppendName(JsonLine& line, std::string_view name) {
-  line.out += line.first ? "{\"" : ",\"";
+  char* to = JsonRoom(line, name.size() + 4);
+  if (to == nullptr) {  // no name is that long; kept whole all the same
+    line.out += line.first ? "{\"" : ",\"";
+    line.out += name;
+    line.out += "\":";
+  } else {
+    to[0] = line.first ? '{' : ',';
+    to[1] = '"';
+    std::memcpy(to + 2, name.data(), name.size());
+    to[name.size() + 2] = '"';
+    to[name.size() + 3] = ':';
+    line.used += name.size() + 4;
+  }
   line.first = false;
-  line.out += name;
-  line.out += "\":";
 }
 
 }  // namespace
@@ -211,9 +270,10 @@ void AppendTextTime(std::string& out, std::u16string_view date, std::u16string_v
 
 void AppendCsvField(std::string& out, std::u16string_view text) {
   std::size_t plain = 0;
-  char block[8];
-  while (plain + 8 <= text.size() && CopyPlainBlock<Plain::Csv>(text.data() + plain, block)) {
-    plain += 8;
+  std::array<char, kBlock> block{};
+  while (plain + kBlock <= text.size() &&
+         CopyPlainBlock<Plain::Csv>(text.data() + plain, block.data())) {
+    plain += kBlock;
   }
   const std::u16string_view rest = text.substr(plain);
   if (std::none_of(rest.begin(), rest.end(),
@@ -232,22 +292,23 @@ void AppendCsvField(std::string& out, std::u16string_view text) {
   out.push_back('"');
 }
 
-JsonLine BeginJson(std::string& out) {
-  return JsonLine{out, true};
-}
-
 void JsonField(JsonLine& line, std::string_view name, std::u16string_view value) {
   AppendName(line, name);
-  AppendJsonString(line.out, value);
+  char* to = JsonRoom(line, ConvertRoom(value.size()));
+  if (to == nullptr) {
+    AppendJsonString(line.out, value);
+    return;
+  }
+  line.used += static_cast<std::size_t>(Convert<Plain::Json>(value, to) - to);
 }
 
 void JsonField(JsonLine& line, std::string_view name, std::string_view utf8) {
   if (std::all_of(utf8.begin(), utf8.end(),
                   [](char c) { return PlainJson(static_cast<unsigned char>(c)); })) {
     AppendName(line, name);
-    line.out += '"';
-    line.out += utf8;
-    line.out += '"';
+    JsonPut(line, "\"");
+    JsonPut(line, utf8);
+    JsonPut(line, "\"");
     return;
   }
   JsonField(line, name, plat::FromUtf8(utf8));
@@ -255,23 +316,30 @@ void JsonField(JsonLine& line, std::string_view name, std::string_view utf8) {
 
 void JsonField(JsonLine& line, std::string_view name, std::int64_t value) {
   AppendName(line, name);
-  AppendNumber(line.out, value);
+  char* to = JsonRoom(line, 24);
+  line.used += static_cast<std::size_t>(std::to_chars(to, to + 24, value).ptr - to);
 }
 
 void JsonTimestamp(JsonLine& line, std::string_view name, const ExecRecord& record) {
   AppendName(line, name);
-  line.out += '"';
-  AppendIsoTimestamp(line.out, record);
-  line.out += '"';
+  char* const start = JsonRoom(line, kIsoTimestampLength + 2);
+  char* to = start;
+  *to++ = '"';
+  to = WriteIsoTimestamp(record, to);
+  *to++ = '"';
+  line.used += static_cast<std::size_t>(to - start);
 }
 
 void JsonNull(JsonLine& line, std::string_view name) {
   AppendName(line, name);
-  line.out += "null";
+  JsonPut(line, "null");
 }
 
-void EndJson(JsonLine& line) {
-  line.out += line.first ? "{}\n" : "}\n";
+void EndJson(JsonLine& line, std::string_view close) {
+  if (line.first) JsonPut(line, "{");
+  JsonPut(line, close);
+  line.out.append(line.buffer.data(), line.used);
+  line.used = 0;
 }
 
 void AppendStatusText(std::string& out, const ExecRecord& record) {
@@ -330,7 +398,7 @@ void AppendRecord(std::string& out, const ExecRecord& record, OutputFormat forma
       out += "\n";
       return;
     case OutputFormat::Json: {
-      JsonLine line = BeginJson(out);
+      JsonLine line(out);
       JsonTimestamp(line, "timestamp", record);
       JsonField(line, "component", source.component);
       JsonField(line, "job", record.job);
@@ -401,7 +469,7 @@ void AppendJob(std::string& out, const PairedJob& run, OutputFormat format,
       out += "\n";
       return;
     case OutputFormat::Json: {
-      JsonLine line = BeginJson(out);
+      JsonLine line(out);
       JsonField(line, "component", component);
       JsonField(line, "job", run.job);
       run.hasStart ? JsonTimestamp(line, "start", run.start) : JsonNull(line, "start");
@@ -429,24 +497,24 @@ void AppendCheckReport(std::string& out, const CheckReport& report, OutputFormat
     out += "{\"component\":" + JsonString(component) + ",\"items\":[";
     for (const ConfigItem& item : report.items) {
       if (&item != &report.items.front()) out += ",";
-      JsonLine line = BeginJson(out);
+      JsonLine line(out);
       JsonField(line, "group", item.group);
       JsonField(line, "name", item.name);
       JsonField(line, "value", item.value);
       JsonField(line, "source", item.source);
-      out += "}";
+      EndJson(line, "}");
     }
     out += "],\"findings\":[";
     for (const Finding& f : report.findings) {
       if (&f != &report.findings.front()) out += ",";
-      JsonLine line = BeginJson(out);
+      JsonLine line(out);
       JsonField(line, "severity", std::string_view(SeverityName(f.severity)));
       JsonField(line, "file", f.file);
       JsonField(line, "line", f.line);
       JsonField(line, "kind", f.kind);
       JsonField(line, "message", f.message);
       JsonField(line, "effect", f.effect);
-      out += "}";
+      EndJson(line, "}");
     }
     out += "],\"exitCode\":" + std::to_string(code) + "}\n";
     return;

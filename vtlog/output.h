@@ -2,6 +2,7 @@
 // handed to the console in large blocks.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -32,20 +33,29 @@ void AppendUtf8(std::string& out, std::u16string_view text);
 // A CSV field, quoted when it holds a comma, a quote or a line end.
 void AppendCsvField(std::string& out, std::u16string_view text);
 
-// One JSON object on one line, written field by field. Strings keep lone
-// surrogates as \u escapes, so nothing of the log is lost.
+// One JSON object on one line, written field by field into a buffer of its
+// own and handed to out in large pieces (the end of the object at the
+// latest). Strings keep lone surrogates as \u escapes, so nothing of the log
+// is lost.
 struct JsonLine {
+  explicit JsonLine(std::string& target) : out(target) {}
+  JsonLine(const JsonLine&) = delete;
+  JsonLine& operator=(const JsonLine&) = delete;
   std::string& out;
   bool first = true;
+  std::size_t used = 0;
+  // Written through a pointer: std::string's own appends reload its state
+  // after every byte stored. Not cleared: only what was written is read.
+  std::array<char, 4096> buffer;
 };
-JsonLine BeginJson(std::string& out);
 void JsonField(JsonLine& line, std::string_view name, std::u16string_view value);
 void JsonField(JsonLine& line, std::string_view name, std::string_view utf8);
 void JsonField(JsonLine& line, std::string_view name, std::int64_t value);
 void JsonNull(JsonLine& line, std::string_view name);
 // The record's time as its ISO 8601 string.
 void JsonTimestamp(JsonLine& line, std::string_view name, const ExecRecord& record);
-void EndJson(JsonLine& line);  // "}" and the line end
+// "}" and the line end (or what close says) into out.
+void EndJson(JsonLine& line, std::string_view close = "}\n");
 
 // Where a record was read.
 struct RecordSource {

@@ -30,8 +30,8 @@ struct ShowOptions {
   bool follow = false;
   bool errorFiles = false;
   std::optional<std::size_t> lines{};  // only the last so many records
-  std::string cursorFile;            // where the last run stopped; empty: none
-  int intervalMs = 500;              // between looks at a followed log
+  std::string cursorFile;              // where the last run stopped; empty: none
+  int intervalMs = 500;                // between looks at a followed log
 };
 
 // Everything up to now; with follow, on until the output is no longer

@@ -247,7 +247,7 @@ int RunJobs(const Args& args, VtlogOutput& output) {
   const std::int64_t success = counts[JobOutcome::Success] + counts[JobOutcome::EndOnly];
   if (format == OutputFormat::Json && args.flags.contains("--summary")) {
     std::string json;
-    JsonLine summary = BeginJson(json);
+    JsonLine summary(json);
     for (const auto& [name, value] : {std::pair{"jobs", total},
                                       {"success", success},
                                       {"failed", counts[JobOutcome::Failed]},

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/testing.h"
+#include "tests/support/test_install.h"
 #include "version.h"
 #include "vtlog/show.h"
-#include "tests/support/test_install.h"
 
 namespace {
 
@@ -54,7 +54,8 @@ void RunCases(const std::vector<Case>& cases) {
     VtlogOutput output{
         [&](std::string_view t) { out += t; }, [&](std::string_view t) { err += t; }, [] {}, {}};
     EXPECT_EQ(RunVtlog(plat::SplitArguments(c.commandLine), output), c.code) << c.commandLine;
-    for (const std::string& s : c.contains) EXPECT_NE(out.find(s), std::string::npos) << s << "\n" << out;
+    for (const std::string& s : c.contains)
+      EXPECT_NE(out.find(s), std::string::npos) << s << "\n" << out;
     for (const std::string& s : c.lacks) EXPECT_EQ(out.find(s), std::string::npos) << out;
     EXPECT_NE(err.find(c.err), std::string::npos) << c.commandLine << "\n" << err;
   }
