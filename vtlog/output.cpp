@@ -1,6 +1,7 @@
 #include "vtlog/output.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -125,19 +126,34 @@ std::size_t ConvertCodePoint(const char16_t* from, std::size_t left, char*& to) 
 }
 
 // A JSON block of printable ASCII that holds quotes or backslashes (paths
-// are full of them), each escaped without a branch.
+// are full of them): the block's bytes are copied whole up to each one, which
+// gets its backslash. Writes up to 2 * kBlock bytes past to, which Convert's
+// room has for a whole block.
 bool EscapeAsciiBlock(const char16_t* from, char*& to) {
-  char16_t units[kBlock];  // NOLINT(*-avoid-c-arrays)
+  char16_t units[kBlock];    // NOLINT(*-avoid-c-arrays)
+  char bytes[2 * kBlock]{};  // NOLINT(*-avoid-c-arrays)
   std::memcpy(units, from, sizeof units);
   unsigned other = 0;
-  for (const unsigned c : units) other |= (c < 0x20) + (c >= 0x80) != 0 ? 1U : 0U;
-  if (other != 0) return false;
-  for (const char16_t unit : units) {
-    const char c = static_cast<char>(unit);
-    *to = '\\';
-    to += (c == '"') | (c == '\\');
-    *to++ = c;
+  for (std::size_t k = 0; k < kBlock; ++k) {
+    const unsigned c = units[k];
+    other |= (c < 0x20) + (c >= 0x80) != 0 ? 1U : 0U;
+    bytes[k] = static_cast<char>(c);
   }
+  if (other != 0) return false;
+  std::uint32_t escapes = 0;
+  for (std::size_t k = 0; k < kBlock; ++k) {
+    escapes |= static_cast<std::uint32_t>((bytes[k] == '"') | (bytes[k] == '\\')) << k;
+  }
+  std::size_t start = 0;
+  for (; escapes != 0; escapes &= escapes - 1) {
+    const auto k = static_cast<std::size_t>(std::countr_zero(escapes));
+    std::memcpy(to, bytes + start, kBlock);
+    to += k - start;
+    *to++ = '\\';
+    start = k;
+  }
+  std::memcpy(to, bytes + start, kBlock);
+  to += kBlock - start;
   return true;
 }
 
