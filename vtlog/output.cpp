@@ -125,27 +125,42 @@ std::size_t ConvertCodePoint(const char16_t* from, std::size_t left, char*& to) 
   return 1;
 }
 
-// A JSON block of printable ASCII that holds quotes or backslashes (paths
-// are full of them): the block's bytes are copied whole up to each one, which
-// gets its backslash. Writes up to 2 * kBlock bytes past to, which Convert's
-// room has for a whole block.
+// The positions of the bytes of flags (each 0 or 1) as the bits of a mask.
+std::uint32_t FlagMask(const unsigned char (&flags)[kBlock]) {  // NOLINT(*-avoid-c-arrays)
+  std::uint32_t mask = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Byte k's low bit to bit k of the top byte, eight bytes at a time.
+    for (std::size_t k = 0; k < kBlock; k += 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, flags + k, sizeof word);
+      mask |= static_cast<std::uint32_t>((word * 0x0102040810204080ULL) >> 56) << k;
+    }
+  } else {
+    for (std::size_t k = 0; k < kBlock; ++k) mask |= std::uint32_t{flags[k]} << k;
+  }
+  return mask;
+}
+
+// A JSON block of printable ASCII written at to, quotes and backslashes
+// escaped (paths are full of them): the block's bytes are copied whole up to
+// each one, which gets its backslash. False, with nothing written, when the
+// block holds anything else. Writes up to 2 * kBlock bytes past to, which
+// Convert's room has for a whole block.
 bool EscapeAsciiBlock(const char16_t* from, char*& to) {
-  char16_t units[kBlock];    // NOLINT(*-avoid-c-arrays)
-  char bytes[2 * kBlock]{};  // NOLINT(*-avoid-c-arrays)
+  char16_t units[kBlock];       // NOLINT(*-avoid-c-arrays)
+  char bytes[2 * kBlock]{};     // NOLINT(*-avoid-c-arrays)
+  unsigned char flags[kBlock];  // NOLINT(*-avoid-c-arrays)
   std::memcpy(units, from, sizeof units);
   unsigned other = 0;
   for (std::size_t k = 0; k < kBlock; ++k) {
     const unsigned c = units[k];
     other |= (c < 0x20) + (c >= 0x80) != 0 ? 1U : 0U;
+    flags[k] = (c == '"') + (c == '\\') != 0 ? 1 : 0;
     bytes[k] = static_cast<char>(c);
   }
   if (other != 0) return false;
-  std::uint32_t escapes = 0;
-  for (std::size_t k = 0; k < kBlock; ++k) {
-    escapes |= static_cast<std::uint32_t>((bytes[k] == '"') | (bytes[k] == '\\')) << k;
-  }
   std::size_t start = 0;
-  for (; escapes != 0; escapes &= escapes - 1) {
+  for (std::uint32_t escapes = FlagMask(flags); escapes != 0; escapes &= escapes - 1) {
     const auto k = static_cast<std::size_t>(std::countr_zero(escapes));
     std::memcpy(to, bytes + start, kBlock);
     to += k - start;
@@ -172,12 +187,10 @@ char* Convert(std::u16string_view text, char* to) {
   const char16_t* from = text.data();
   const std::size_t size = text.size();
   for (std::size_t i = 0; i < size;) {
-    for (; i + kBlock <= size; i += kBlock) {
-      if (CopyPlainBlock<kind>(from + i, to)) {
-        to += kBlock;
-      } else if (!kJson || !EscapeAsciiBlock(from + i, to)) {
-        break;
-      }
+    if constexpr (kJson) {
+      while (i + kBlock <= size && EscapeAsciiBlock(from + i, to)) i += kBlock;
+    } else {
+      for (; i + kBlock <= size && CopyPlainBlock<kind>(from + i, to); i += kBlock) to += kBlock;
     }
     // The block that held something else, a code point at a time.
     for (const std::size_t end = std::min(size, i + kBlock); i < end;) {
