@@ -163,8 +163,9 @@ bool ParseExecRecord(std::u16string_view line, ExecRecord& record) {
   if (jobEnd == std::u16string_view::npos) return false;
   const std::size_t statusEnd = line.find(u',', jobEnd + 1);
   // The five fields between status and command line are always empty.
-  if (statusEnd == std::u16string_view::npos || line.size() < statusEnd + 6 ||
-      line.substr(statusEnd, 6) != u",,,,,,") {
+  constexpr std::u16string_view kEmptyFields = u",,,,,,";
+  if (statusEnd == std::u16string_view::npos ||
+      line.substr(statusEnd, kEmptyFields.size()) != kEmptyFields) {
     return false;
   }
   const std::u16string_view date = line.substr(0, kDateEnd);
@@ -178,8 +179,9 @@ bool ParseExecRecord(std::u16string_view line, ExecRecord& record) {
   const std::size_t colon = status.find(u':');
   if (colon == std::u16string_view::npos) return false;
   const std::u16string_view className = status.substr(0, colon);
-  if (className != u"Information" && className != u"Warning" && className != u"Error" &&
-      className != u"OtherError") {
+  static constexpr std::array<std::u16string_view, 4> kClassNames = {u"Information", u"Warning",
+                                                                     u"Error", u"OtherError"};
+  if (std::find(kClassNames.begin(), kClassNames.end(), className) == kClassNames.end()) {
     return false;
   }
   // PREFIX-SS-FF-CCCC; the prefix itself may not hold a hyphen.
@@ -192,7 +194,8 @@ bool ParseExecRecord(std::u16string_view line, ExecRecord& record) {
     parts[i] = rest.substr(start, hyphen - start);
     start = hyphen + 1;
   }
-  if (parts[0].empty() || parts[3].find(u'-') != std::u16string_view::npos) return false;
+  // A hyphen left in the code fails as no digit.
+  if (parts[0].empty()) return false;
   std::int64_t subCode = 0, figure = 0, code = 0;
   if (!AllDigits(parts[1], subCode) || !AllDigits(parts[2], figure) || !AllDigits(parts[3], code)) {
     return false;
@@ -206,7 +209,7 @@ bool ParseExecRecord(std::u16string_view line, ExecRecord& record) {
   record.job.assign(job);
   record.className.assign(className);
   record.prefix.assign(parts[0]);
-  record.commandLine.assign(line.substr(statusEnd + 6));
+  record.commandLine.assign(line.substr(statusEnd + kEmptyFields.size()));
   return true;
 }
 
