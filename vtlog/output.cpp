@@ -192,8 +192,11 @@ char* Convert(std::u16string_view text, char* to) {
     } else {
       for (; i + kBlock <= size && CopyPlainBlock<kind>(from + i, to); i += kBlock) to += kBlock;
     }
-    // The block that held something else, a code point at a time.
-    for (const std::size_t end = std::min(size, i + kBlock); i < end;) {
+    // The block that held something else (or a short rest), the plain units
+    // in a tight loop, the others a code point at a time.
+    const std::size_t stop = std::min(size, i + kBlock);
+    for (; i < stop && IsPlain<kind>(from[i]); ++i) *to++ = static_cast<char>(from[i]);
+    while (i < stop) {
       i += ConvertCodePoint<kind>(from + i, size - i, to);
     }
   }
@@ -251,7 +254,8 @@ void AppendName(JsonLine& line, std::string_view name) {
   } else {
     to[0] = line.first ? '{' : ',';
     to[1] = '"';
-    std::memcpy(to + 2, name.data(), name.size());
+    // A loop rather than memcpy: a name is a few bytes, a call costs more.
+    for (std::size_t k = 0; k < name.size(); ++k) to[2 + k] = name[k];
     to[name.size() + 2] = '"';
     to[name.size() + 3] = ':';
     line.used += name.size() + 4;
@@ -387,8 +391,29 @@ std::string RecordCsvHeader() {
   return "date,time,job,class,prefix,subCode,figure,code,result,commandLine,file\n";
 }
 
+namespace {
+
+void RenderSourceJson(const RecordSource& source, SourceJson& json) {
+  json.component = source.component;
+  json.file = source.file;
+  json.origin = source.origin;
+  json.componentMember.clear();
+  JsonLine component(json.componentMember);
+  component.first = false;
+  JsonField(component, "component", source.component);
+  EndJson(component, "");
+  json.tail.clear();
+  JsonLine tail(json.tail);
+  tail.first = false;
+  JsonField(tail, "file", source.file);
+  JsonField(tail, "origin", source.origin);
+  EndJson(tail);
+}
+
+}  // namespace
+
 void AppendRecord(std::string& out, const ExecRecord& record, OutputFormat format,
-                  const RecordSource& source) {
+                  const RecordSource& source, SourceJson* cache) {
   const bool fallback = source.origin != "log";
   std::int64_t result = 0;
   const bool hasResult = RecordResult(record, result);
@@ -428,8 +453,14 @@ void AppendRecord(std::string& out, const ExecRecord& record, OutputFormat forma
       return;
     case OutputFormat::Json: {
       JsonLine line(out);
+      SourceJson once;
+      SourceJson& json = cache != nullptr ? *cache : once;
+      if (cache == nullptr || json.file != source.file || json.component != source.component ||
+          json.origin != source.origin) {
+        RenderSourceJson(source, json);
+      }
       JsonTimestamp(line, "timestamp", record);
-      JsonField(line, "component", source.component);
+      JsonPut(line, json.componentMember);
       JsonField(line, "job", record.job);
       if (hasResult) JsonField(line, "result", result);
       JsonField(line, "class", record.className);
@@ -438,9 +469,8 @@ void AppendRecord(std::string& out, const ExecRecord& record, OutputFormat forma
       JsonField(line, "figure", record.figure);
       JsonField(line, "code", record.code);
       JsonField(line, "commandLine", record.commandLine);
-      JsonField(line, "file", source.file);
-      JsonField(line, "origin", source.origin);
-      EndJson(line);
+      JsonPut(line, json.tail);
+      EndJson(line, "");
       return;
     }
   }

@@ -66,9 +66,20 @@ struct RecordSource {
 
 // "Class:PREFIX-SS-FF-CCCC" as the writer prints it.
 void AppendStatusText(std::string& out, const ExecRecord& record);
-// One record with its line end appended to out.
+// The JSON members that are the same for every record of one source, made
+// once for it rather than for each of its records: "component", and "file"
+// and "origin" at the end of the line.
+struct SourceJson {
+  std::u16string component;  // what they were made of
+  std::u16string file;
+  std::string origin;
+  std::string componentMember;  // ,"component":"..."
+  std::string tail;             // ,"file":"...","origin":"..."}
+};
+// One record with its line end appended to out. cache, when given, keeps the
+// JSON of the source from one record to the next.
 void AppendRecord(std::string& out, const ExecRecord& record, OutputFormat format,
-                  const RecordSource& source);
+                  const RecordSource& source, SourceJson* cache = nullptr);
 std::string RecordCsvHeader();
 
 struct PairedJob;

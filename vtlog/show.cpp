@@ -219,12 +219,14 @@ int RunShow(const ShowOptions& options, VtlogOutput& output) {
       options.lines ? options.lines
                     : (options.follow && !resumed ? std::optional(kFollowBacklog) : std::nullopt);
   std::string line;
+  SourceJson sourceJson;
   bool live = false;  // past the history: every record goes out at once
   const auto print = [&](const ExecRecord& record, const LogFileRef& file) {
     if (!RecordPasses(options.filter, record)) return;
     ++found;
     line.clear();
-    AppendRecord(line, record, options.format, {options.component, file.path, OriginOf(file.kind)});
+    AppendRecord(line, record, options.format, {options.component, file.path, OriginOf(file.kind)},
+                 &sourceJson);
     if (!keep || live) return output.out(line);
     if (*keep == 0) return;
     if (backlog.size() == *keep) backlog.pop_front();
