@@ -201,7 +201,8 @@ TEST(VtlogCommandTest, FollowAndCursorLoseAndRepeatNothing) {
   };
   VtlogOutput output{[&](std::string_view t) { out += t; },
                      [&](std::string_view t) { ignored += t; }, [] {}, writer};
-  const std::string cursor = plat::ToUtf8(install / u"cursor");
+  // An operator's own path: on POSIX a suite path's backslashes are no separators.
+  const std::string cursor = plat::ToUtf8(qvtest::NativePath(install / u"cursor").u16string());
   ShowOptions options{.follow = true, .errorFiles = true, .cursorFile = cursor, .intervalMs = 1};
   EXPECT_EQ(RunShow(options, output), kExitOk);
   EXPECT_EQ(out, expected);  // the last 10 of the history, then the new ones in order
