@@ -214,3 +214,43 @@ TEST(VtlogCommandTest, FollowAndCursorLoseAndRepeatNothing) {
 }
 
 }  // namespace
+
+// Output is converted a block of code units at a time: every kind of
+// character, at a block's start, middle and end, in UTF-8, JSON and CSV.
+TEST(VtlogOutputTest, CharactersAtEveryPlaceOfABlock) {
+  struct Piece {
+    std::u16string text;
+    std::string utf8, json;
+    bool quoted;  // in CSV
+  };
+  const Piece pieces[] = {{u"\\", "\\", "\\\\", false},
+                          {u"\"", "\"", "\\\"", true},
+                          {u",", ",", ",", true},
+                          {u"\r\n", "\r\n", "\\u000D\\u000A", true},
+                          {u"\x01", "\x01", "\\u0001", false},
+                          {u"\u00E9", "\xC3\xA9", "\xC3\xA9", false},
+                          {u"\U0001F600", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", false},
+                          {u"\xD800", "\xEF\xBF\xBD", "\\uD800", false}};
+  for (const Piece& p : pieces) {
+    for (const std::size_t at : {0, 7, 14, 15, 16, 31}) {
+      const std::u16string text = std::u16string(at, u'a') + p.text + std::u16string(at % 5, u'b');
+      const std::string head(at, 'a'), tail(at % 5, 'b');
+      std::string utf8, csv;
+      AppendUtf8(utf8, text);
+      AppendCsvField(csv, text);
+      EXPECT_EQ(utf8, head + p.utf8 + tail) << at;
+      EXPECT_EQ(JsonString(text), "\"" + head + p.json + tail + "\"") << at;
+      EXPECT_EQ(csv,
+                p.quoted ? "\"" + head + (p.text == u"\"" ? "\"\"" : p.utf8) + tail + "\"" : utf8);
+    }
+  }
+  // A command line whose JSON is longer than a line's buffer.
+  std::u16string path;
+  std::string json = "{\"commandLine\":\"";
+  for (int n = 0; n < 3000; ++n) path += u"ab\\", json += "ab\\\\";
+  std::string out;
+  JsonLine line(out);
+  JsonField(line, "commandLine", path);
+  EndJson(line);
+  EXPECT_EQ(out, json + "\"}\n");
+}
