@@ -59,9 +59,9 @@ bench_build() { # NAME BIN SINGLE_RUNS TOTAL_JOBS RUNNER...
   single_rows+=("| $name | $single | $(field launcher_median_ms <<<"$line") | $(field bare_median_ms <<<"$line") | $(field ratio <<<"$line") | $(field launcher_min_ms <<<"$line") / $(field bare_min_ms <<<"$line") = $(field min_ratio <<<"$line") |")
 
   echo "== $name: reproductions" >&2
-  line=$("${run[@]}" "$stress" --run prune --processes 2 --jobs 4 | tail -1 || true)
+  line=$("${run[@]}" "$stress" --run prune --processes 2 --jobs 4 | tr -d '\r' | tail -1 || true)
   repro_rows+=("| $name | pruning run, generations milliseconds apart (\`stress_runner --run prune\`) | $line |")
-  line=$("${run[@]}" "$timing" --append-race 8 200 | grep '^append-race:' || true)
+  line=$("${run[@]}" "$timing" --append-race 8 200 | tr -d '\r' | grep '^append-race:' || true)
   repro_rows+=("| $name | append-only writes of 8 processes (\`process_timing --append-race\`) | ${line#append-race: } |")
 
   local size label serial
