@@ -4,9 +4,7 @@
 #include <bit>
 #include <charconv>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "execlog/path_text.h"
 #include "platform/text.h"
@@ -144,8 +142,8 @@ std::uint32_t FlagMask(const unsigned char (&flags)[kBlock]) {  // NOLINT(*-avoi
 // A JSON block of printable ASCII written at to, quotes and backslashes
 // escaped (paths are full of them): the block's bytes are copied whole up to
 // each one, which gets its backslash. False, with nothing written, when the
-// block holds anything else. Writes up to 2 * kBlock bytes past to, which
-// Convert's room has for a whole block.
+// block holds anything else. Writes up to three blocks' worth of bytes from
+// to on, which Convert's room (six bytes a unit) has for a whole block.
 bool EscapeAsciiBlock(const char16_t* from, char*& to) {
   char16_t units[kBlock];       // NOLINT(*-avoid-c-arrays)
   char bytes[2 * kBlock]{};     // NOLINT(*-avoid-c-arrays)
