@@ -263,7 +263,7 @@ bool ParseZone(std::u16string_view text, std::int64_t& minutes) {
       !FixedDigits(text, mm, 2, m) || h > 23 || m > 59) {
     return false;
   }
-  minutes = (text[0] == u'-' ? -1 : 1) * (h * 60 + m);
+  minutes = (text[0] == u'-' ? -1 : 1) * (std::int64_t{h} * 60 + m);
   return true;
 }
 

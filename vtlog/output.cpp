@@ -348,12 +348,14 @@ void JsonField(JsonLine& line, std::string_view name, std::string_view utf8) {
 void JsonField(JsonLine& line, std::string_view name, std::int64_t value) {
   AppendName(line, name);
   char* to = JsonRoom(line, 24);
+  if (to == nullptr) return;  // only for more than a whole buffer
   line.used += static_cast<std::size_t>(std::to_chars(to, to + 24, value).ptr - to);
 }
 
 void JsonTimestamp(JsonLine& line, std::string_view name, const ExecRecord& record) {
   AppendName(line, name);
   char* const start = JsonRoom(line, kIsoTimestampLength + 2);
+  if (start == nullptr) return;  // only for more than a whole buffer
   char* to = start;
   *to++ = '"';
   to = WriteIsoTimestamp(record, to);

@@ -239,7 +239,9 @@ int RunShow(const ShowOptions& options, VtlogOutput& output) {
   std::vector<Pending> pending;
   std::map<std::u16string, std::pair<LogFileRef, LogCursor>> followed;
   for (const LogFileRef& file : errorFiles) {
-    auto& [ref, cursor] = followed[file.path];
+    auto& entry = followed[file.path];
+    LogFileRef& ref = entry.first;
+    LogCursor& cursor = entry.second;
     ref = file;
     cursor.path = file.path;
     ReadLogRecords(
@@ -304,7 +306,9 @@ int RunShow(const ShowOptions& options, VtlogOutput& output) {
     FollowStep(follow, oneFile ? nullptr : &settings, now, problem);
     if (options.errorFiles) {
       for (const LogFileRef& file : ErrorFiles(settings)) {
-        auto& [ref, cursor] = followed[file.path];
+        auto& entry = followed[file.path];
+        LogFileRef& ref = entry.first;
+        LogCursor& cursor = entry.second;
         ref = file;
         cursor.path = file.path;
         ReadLogRecords(

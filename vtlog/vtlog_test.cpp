@@ -234,14 +234,15 @@ TEST(VtlogOutputTest, CharactersAtEveryPlaceOfABlock) {
   for (const Piece& p : pieces) {
     for (const std::size_t at : {0, 7, 14, 15, 16, 31}) {
       const std::u16string text = std::u16string(at, u'a') + p.text + std::u16string(at % 5, u'b');
-      const std::string head(at, 'a'), tail(at % 5, 'b');
+      const auto around = [at](std::string_view open, std::string_view middle) {
+        return std::string(open).append(at, 'a').append(middle).append(at % 5, 'b').append(open);
+      };
       std::string utf8, csv;
       AppendUtf8(utf8, text);
       AppendCsvField(csv, text);
-      EXPECT_EQ(utf8, head + p.utf8 + tail) << at;
-      EXPECT_EQ(JsonString(text), "\"" + head + p.json + tail + "\"") << at;
-      EXPECT_EQ(csv,
-                p.quoted ? "\"" + head + (p.text == u"\"" ? "\"\"" : p.utf8) + tail + "\"" : utf8);
+      EXPECT_EQ(utf8, around("", p.utf8)) << at;
+      EXPECT_EQ(JsonString(text), around("\"", p.json)) << at;
+      EXPECT_EQ(csv, p.quoted ? around("\"", p.text == u"\"" ? "\"\"" : p.utf8) : utf8);
     }
   }
   // A command line whose JSON is longer than a line's buffer.
