@@ -320,11 +320,13 @@ void FinalizeLogSettings(LogSettings& settings) {
     settings.componentActive = IsOn(component.active) ? 1 : 0;
     // Without an output directory the log has no location and its path stays
     // empty: the launcher refuses it rather than drop an active component's
-    // records in silence. The separator goes in even after one that ends the
-    // directory.
+    // records in silence. So it does for a settings file, whose records would
+    // be read back as settings. The separator goes in even after one that ends
+    // the directory.
     std::u16string path;
     if (settings.outputDir.empty() || component.outFile.empty() ||
-        !AssignWideText(path, settings.outputDir + u"\\" + component.outFile)) {
+        !AssignWideText(path, settings.outputDir + u"\\" + component.outFile) ||
+        NamesSettingsFile(path)) {
       ReleaseText(settings.logFilePath);
       break;
     }
