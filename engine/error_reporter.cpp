@@ -12,6 +12,13 @@ constexpr std::size_t kFormatCapacity = 512;
 constexpr std::size_t kMessageCapacity = 512;
 constexpr std::size_t kBoxCapacity = 1024;  // the narrow formatting routine's limit
 
+// A message id is kMessageIdBase plus the absolute value of the result it
+// reports; its thousands give its class, and within a class its hundreds the
+// label shown.
+constexpr std::int64_t kMessageIdBase = 10000;
+constexpr std::int32_t kWarningClass = 1;
+constexpr std::int32_t kErrorClass = 2;
+
 constexpr unsigned kFirstLabelId = 1006;
 constexpr unsigned kWarningFormatId = 1018;
 constexpr unsigned kErrorFormatId = 1019;
@@ -53,14 +60,14 @@ void ConfigureDisplay(ErrorContext& context) {
 
 std::int32_t ReportError(void* owner, ErrorContext& context, std::uint32_t messageId,
                          std::uint32_t detail) {
-  const auto value = static_cast<std::int32_t>(10000 - static_cast<std::int64_t>(messageId));
+  const auto value = static_cast<std::int32_t>(kMessageIdBase - std::int64_t{messageId});
   const plat::ModuleHandle self = plat::OwnModule();
   std::array<std::string, 10> labels;
   for (unsigned k = 0; k < labels.size(); ++k) {
     labels[k] = plat::LoadNarrowString(self, kFirstLabelId + k, kLabelCapacity);
   }
 
-  const auto n = static_cast<std::int32_t>(static_cast<std::int64_t>(messageId) - 10000);
+  const auto n = static_cast<std::int32_t>(std::int64_t{messageId} - kMessageIdBase);
   const std::int32_t messageClass = n / 1000;
   if (context.displayMode == 2) return value;
 
@@ -70,11 +77,11 @@ std::int32_t ReportError(void* owner, ErrorContext& context, std::uint32_t messa
 
   std::string boxText;
   unsigned flags = kFlagsInformation;
-  if (messageClass == 1 || messageClass == 2) {
-    const unsigned base = messageClass == 1 ? 11000 : 12000;
-    const unsigned k = (messageId - base) / 100;
-    const unsigned formatId = messageClass == 1 ? kWarningFormatId : kErrorFormatId;
-    flags = messageClass == 1 ? kFlagsWarning : kFlagsError;
+  if (messageClass == kWarningClass || messageClass == kErrorClass) {
+    const bool warning = messageClass == kWarningClass;
+    const auto k = static_cast<unsigned>(n - messageClass * 1000) / 100;
+    const unsigned formatId = warning ? kWarningFormatId : kErrorFormatId;
+    flags = warning ? kFlagsWarning : kFlagsError;
     const std::string format = plat::LoadNarrowString(self, formatId, kFormatCapacity);
     boxText = FormatBox(format, "HS", static_cast<int>(detail), static_cast<int>(k),
                         static_cast<int>(n), labels[k].c_str(), body.c_str());
