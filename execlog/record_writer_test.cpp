@@ -254,7 +254,7 @@ std::u16string Program(const std::u16string& name) {
 std::vector<plat::Process> Start(const std::u16string& program, const Strings& lines) {
   std::vector<plat::Process> processes;
   for (const std::string& line : lines) {
-    processes.push_back(plat::StartProcess(Program(program), plat::FromUtf8(line)));
+    processes.push_back(qvtest::StartProgram(Program(program), plat::FromUtf8(line)));
   }
   return processes;
 }

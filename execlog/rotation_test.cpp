@@ -375,7 +375,7 @@ TEST(RotationKill, CopyToAnotherVolumeKilledMidway) {
       text += line.substr(0, 24) + u"J" + plat::FromUtf8(n.substr(1)) + line.substr(32);
     }
     qvtest::WriteBytes(log, qvtest::Utf16Le(text));
-    plat::Process job = plat::StartProcess(exe, u"-LidK1");
+    plat::Process job = qvtest::StartProgram(exe, u"-LidK1");
     ASSERT_TRUE(job);
     const std::int64_t deadline = plat::Now().seconds + 120;
     for (bool done = false; !done;) {
@@ -392,7 +392,7 @@ TEST(RotationKill, CopyToAnotherVolumeKilledMidway) {
     plat::WaitProcess(*job, code);
   }
   if (!killed) GTEST_SKIP() << "skipped: every copy ended before it could be killed (one volume?)";
-  plat::Process next = plat::StartProcess(exe, u"-LidK2");
+  plat::Process next = qvtest::StartProgram(exe, u"-LidK2");
   std::int64_t code = 0;
   ASSERT_TRUE(next && plat::WaitProcess(*next, code));
   std::vector<int> seen(records, 0);

@@ -30,7 +30,7 @@ struct Holder {
   Holder(const std::u16string& held, const char16_t* mode) : path(held) {
     std::u16string exe = plat::ExecutableDirectory() + u"\\file_holder";
     if (plat::PathExists(exe + u".exe")) exe += u".exe";
-    process = plat::StartProcess(exe, u"\"" + path + u"\" " + mode);
+    process = qvtest::StartProgram(exe, u"\"" + path + u"\" " + mode);
     for (int i = 0; process && i < 3000 && !Holds(); ++i) plat::SleepMilliseconds(10);
   }
   bool Holds() const { return qvtest::Exists(path + u".held"); }

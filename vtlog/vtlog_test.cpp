@@ -165,7 +165,7 @@ TEST(VtlogCommandTest, CheckFindsWhatMakesJobsFailOrHang) {
   const std::pair<std::u16string, std::int64_t> program[] = {
       {u"check", 1}, {u"jobs --failed", 1}, {u"jobs --job 7", 0}, {u"show --lines x", 3}};
   for (const auto& [commandLine, code] : program) {
-    plat::Process process = plat::StartProcess(exe, commandLine);
+    plat::Process process = qvtest::StartProgram(exe, commandLine);
     std::int64_t exitCode = -1;
     ASSERT_TRUE(process && plat::WaitProcess(*process, exitCode));
     EXPECT_EQ(exitCode, code) << plat::ToUtf8(commandLine);

@@ -5,6 +5,7 @@
 #include "platform/testing.h"
 #include "platform/text.h"
 #include "platform/win32/text.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ TEST(Win32Strings, WideTextsAreExactAndNarrowOnesShiftJisUnderCodePage932) {
 TEST(Win32Process, ParentSeesTheFull32BitExitCode) {
   const std::u16string exe = plat::ExecutableDirectory() + u"\\exit_with.exe";
   for (const std::int64_t code : {259LL, -259LL, -2001LL, 2147483647LL, -2147483648LL}) {
-    plat::Process child = plat::StartProcess(exe, plat::Widen(std::to_string(code)));
+    plat::Process child = qvtest::StartProgram(exe, plat::Widen(std::to_string(code)));
     ASSERT_NE(child, nullptr) << "build the exit_with tool";
     std::int64_t seen = 12345;
     ASSERT_TRUE(plat::WaitProcess(*child, seen));
