@@ -4,6 +4,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -238,20 +239,24 @@ int RunShow(const ShowOptions& options, VtlogOutput& output) {
   // cursors stay at their ends for following.
   std::vector<Pending> pending;
   std::map<std::u16string, std::pair<LogFileRef, LogCursor>> followed;
+  // An error file, read on from where the last look left it.
+  const auto readErrorFile =
+      [&](const LogFileRef& file, bool atEnd,
+          const std::function<void(const ExecRecord&, const LogFileRef&)>& use) {
+        std::pair<LogFileRef, LogCursor>& entry = followed[file.path];
+        entry.first = file;
+        entry.second.path = file.path;
+        ReadLogRecords(
+            entry.second, atEnd,
+            [&](const ExecRecord& record, std::int64_t, bool) { use(record, entry.first); },
+            problem);
+      };
   for (const LogFileRef& file : errorFiles) {
-    auto& entry = followed[file.path];
-    LogFileRef& ref = entry.first;
-    LogCursor& cursor = entry.second;
-    ref = file;
-    cursor.path = file.path;
-    ReadLogRecords(
-        cursor, true,
-        [&](const ExecRecord& record, std::int64_t, bool) {
-          if (RecordPasses(options.filter, record)) {
-            pending.push_back({RecordTimeKey(record), record, &ref});
-          }
-        },
-        problem);
+    readErrorFile(file, true, [&](const ExecRecord& record, const LogFileRef& ref) {
+      if (RecordPasses(options.filter, record)) {
+        pending.push_back({RecordTimeKey(record), record, &ref});
+      }
+    });
   }
   std::stable_sort(pending.begin(), pending.end(),
                    [](const Pending& a, const Pending& b) { return a.key < b.key; });
@@ -305,16 +310,7 @@ int RunShow(const ShowOptions& options, VtlogOutput& output) {
     }
     FollowStep(follow, oneFile ? nullptr : &settings, now, problem);
     if (options.errorFiles) {
-      for (const LogFileRef& file : ErrorFiles(settings)) {
-        auto& entry = followed[file.path];
-        LogFileRef& ref = entry.first;
-        LogCursor& cursor = entry.second;
-        ref = file;
-        cursor.path = file.path;
-        ReadLogRecords(
-            cursor, false,
-            [&](const ExecRecord& record, std::int64_t, bool) { print(record, ref); }, problem);
-      }
+      for (const LogFileRef& file : ErrorFiles(settings)) readErrorFile(file, false, print);
     }
     output.flush();
     if (!options.cursorFile.empty()) SaveCursor(options.cursorFile, follow);
