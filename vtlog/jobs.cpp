@@ -1,7 +1,6 @@
 #include "vtlog/jobs.h"
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
 
 #include "execlog/codes.h"
@@ -181,27 +180,4 @@ bool JobDurationMs(const PairedJob& run, std::int64_t& ms) {
   if (!run.hasStart || !run.hasEnd) return false;
   ms = RecordTimeKey(run.end) - RecordTimeKey(run.start);
   return true;
-}
-
-void AppendDuration(std::string& out, std::int64_t ms) {
-  // Negative when the local clock went back between the records.
-  if (ms < 0) {
-    out.push_back('-');
-    ms = -ms;
-  }
-  const std::int64_t seconds = ms / 1000;
-  const auto digits = [&out](std::int64_t value, std::size_t width) {
-    char buffer[24];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-    const auto length = static_cast<std::size_t>(end - buffer);
-    if (length < width) out.append(width - length, '0');
-    out.append(buffer, length);
-  };
-  digits(seconds / 3600, 1);
-  out.push_back(':');
-  digits(seconds / 60 % 60, 2);
-  out.push_back(':');
-  digits(seconds % 60, 2);
-  out.push_back('.');
-  digits(ms % 1000, 3);
 }

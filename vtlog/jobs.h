@@ -89,5 +89,3 @@ const char* OutcomeName(JobOutcome outcome);
 std::int64_t FailedResult(const PairedJob& run);
 // Milliseconds from start to end; false without both records.
 bool JobDurationMs(const PairedJob& run, std::int64_t& ms);
-// "H:MM:SS.mmm" appended to out.
-void AppendDuration(std::string& out, std::int64_t ms);

@@ -28,6 +28,23 @@ void AppendPadded(std::string& out, std::int64_t value, int width) {
   out.append(p, static_cast<std::size_t>(end - p));
 }
 
+// A job's duration, "H:MM:SS.mmm"; negative when the local clock went back
+// between its records.
+void AppendDuration(std::string& out, std::int64_t ms) {
+  if (ms < 0) {
+    out.push_back('-');
+    ms = -ms;
+  }
+  const std::int64_t seconds = ms / 1000;
+  AppendPadded(out, seconds / 3600, 1);
+  out.push_back(':');
+  AppendPadded(out, seconds / 60 % 60, 2);
+  out.push_back(':');
+  AppendPadded(out, seconds % 60, 2);
+  out.push_back('.');
+  AppendPadded(out, ms % 1000, 3);
+}
+
 void AppendNumber(std::string& out, std::int64_t value) {
   char buffer[24];
   const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
