@@ -1,5 +1,6 @@
 # Release: the version resource of vtlog.exe, the sample settings files, the
-# install rules and the packages.
+# install rules, the packages and the WiX source of the Windows Installer
+# package (scripts/package.sh builds the .msi from it with wixl).
 #
 #   runtime  Qorvane.exe / qorvane, vtlog, the operator's guide, samples/
 #   testkit  the sample engine under a name the launcher never loads, and the
@@ -67,19 +68,35 @@ if(WIN32)
 endif()
 
 set(CPACK_PACKAGE_NAME Qorvane)
-set(CPACK_PACKAGE_VENDOR Vantrel)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Vantrel V12 Orbeck launcher and vtlog")
+set(CPACK_PACKAGE_VENDOR ${QORVANE_COMPANY})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${QORVANE_PRODUCT_NAME} Orbeck launcher and vtlog")
 set(CPACK_PACKAGE_CONTACT "Vantrel operators <operators@vantrel.invalid>")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_COMPONENTS_ALL runtime testkit)
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 if(WIN32)
+  # The installer package: its name in Programs and Features, its publisher
+  # and version are those of the version resources. The upgrade code is the
+  # product's for good: every later package replaces an earlier one by it.
+  # The key keeps the directory chosen at install for repair and uninstall.
+  set(QORVANE_MSI_NAME "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}")
+  set(QORVANE_PUBLISHER "${QORVANE_COMPANY}")
+  set(QORVANE_MSI_UPGRADE_CODE 5D3F8A21-9C4E-4B7A-B2D6-1E8F0C3A7B95)
+  set(QORVANE_MSI_REGISTRY_KEY "Software\\${QORVANE_COMPANY}\\Qorvane")
+  configure_file(cmake/Qorvane.wxs.in ${CMAKE_BINARY_DIR}/Qorvane.wxs @ONLY)
   set(QORVANE_PACKAGE_BASE Qorvane-${PROJECT_VERSION}-win64)
   set(CPACK_GENERATOR ZIP)
 else()
   set(QORVANE_PACKAGE_BASE Qorvane-${PROJECT_VERSION}-linux-x86_64)
   set(CPACK_GENERATOR TGZ DEB)
+endif()
+if(WIN32)
+  # A stripped program loses its signature: the release links stripped
+  # already, so the staged programs are signed and left alone.
+  set(CPACK_STRIP_FILES OFF)
+  set(CPACK_QORVANE_SOURCE_DIR ${CMAKE_SOURCE_DIR})
+  set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/cpack-sign.cmake)
 endif()
 set(CPACK_PACKAGE_FILE_NAME ${QORVANE_PACKAGE_BASE})
 set(CPACK_ARCHIVE_RUNTIME_FILE_NAME ${QORVANE_PACKAGE_BASE})
