@@ -157,14 +157,21 @@ test_msi() { # release-dir
   next=${version%.*}.$((${version##*.} + 1))
   unzip -q "$1/Qorvane-$version-win64.zip" -d "$scratch/next"
   # wixl takes no absolute source directory.
-  wixl -a x64 -D Version="$next" -D SourceDir="$(realpath --relative-to=. "$scratch/next/Qorvane-$version-win64")" \
-    -o "$scratch/Qorvane-$next-x64.msi" "$1/Qorvane.wxs"
+  local source
+  source=$(realpath --relative-to=. "$scratch/next/Qorvane-$version-win64")
+  wixl -a x64 -D Version="$next" -D ProductCode="$(cat /proc/sys/kernel/random/uuid)" \
+    -D SourceDir="$source" -o "$scratch/Qorvane-$next-x64.msi" "$1/Qorvane.wxs"
+  wixl -a x64 -D SourceDir="$source" -o "$scratch/rebuilt.msi" "$1/Qorvane.wxs"
   lay_out "$msi" "$pkg"
   mkdir -p "$bin"
   cp "$kit/sample_engine.dll" "$bin/Qorvane.dll"
   export VANTREL_V12="$(path "$bin");$(path "$msi/Vantrel");$(path "$msi/VantrelData")"
   expect "msiexec /i INSTALLDIR=... /qn" "$(msiexec /i "$(path "$package")" /qn "INSTALLDIR=$(path "$bin")")" 0
   msi_installed install "$version" 4721
+  # Another build of the installed version is that product, not a second one.
+  code=$(msiexec /i "$(path "$scratch/rebuilt.msi")" /qn)
+  [[ $code == 0 || $code == 1638 ]] && pass "a rebuild of $version: exit $code" || fail "a rebuild of $version: exit $code"
+  msi_installed "a rebuild of $version" "$version" 4725
   # Wine's msiexec /f takes no product code; REINSTALL is what /f sets.
   rm "$bin/Qorvane.exe"
   expect "repair with no INSTALLDIR" "$(msiexec /i "$(path "$package")" REINSTALL=ALL REINSTALLMODE=omus /qn)" 0
