@@ -187,4 +187,28 @@ std::uint32_t CurrentProcessId() {
   return GetCurrentProcessId();
 }
 
+bool VolumeFreeBytes(const std::u16string& path, std::uint64_t& bytes) {
+  ULARGE_INTEGER available{};
+  if (GetDiskFreeSpaceExW(win32::Wide(path), &available, nullptr, nullptr) == FALSE) return false;
+  bytes = available.QuadPart;
+  return true;
+}
+
+bool SameVolume(const std::u16string& a, const std::u16string& b) {
+  DWORD serial[2] = {0, 0};
+  const std::u16string* paths[2] = {&a, &b};
+  for (int i = 0; i < 2; ++i) {
+    HANDLE handle = CreateFileW(win32::Wide(*paths[i]), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const BOOL known = GetFileInformationByHandle(handle, &info);
+    CloseHandle(handle);
+    if (known == FALSE) return false;
+    serial[i] = info.dwVolumeSerialNumber;
+  }
+  return serial[0] == serial[1];
+}
+
 }  // namespace plat
