@@ -75,6 +75,63 @@ std::string Seconds(std::int64_t ms) {
   return std::to_string(ms / 1000) + "." + fraction;
 }
 
+using Value =
+    std::function<void(std::string& out, const std::string& labels, const ComponentMetrics& m)>;
+
+Value Plain(std::int64_t ComponentMetrics::*field) {
+  return [field](std::string& out, const std::string& labels, const ComponentMetrics& m) {
+    out += labels + "} " + std::to_string(m.*field) + "\n";
+  };
+}
+
+// Each family with its help, its type and how a component's samples are written.
+const std::vector<std::pair<Family, Value>>& Families() {
+  static const std::vector<std::pair<Family, Value>> kFamilies = {
+      {{"vtlog_runs_started_total", "counter", "Runs whose start record the kept logs hold."},
+       Plain(&ComponentMetrics::started)},
+      {{"vtlog_runs_succeeded_total", "counter", "Runs that ended with success."},
+       Plain(&ComponentMetrics::succeeded)},
+      {{"vtlog_runs_failed_total", "counter",
+        "Runs that ended with a failure, by the class of their end record."},
+       [](std::string& out, const std::string& labels, const ComponentMetrics& m) {
+         for (std::size_t i = 0; i < 4; ++i) {
+           out += labels + ",class=\"" + kFailureClasses[i] + "\"} " + std::to_string(m.failed[i]) +
+                  "\n";
+         }
+       }},
+      {{"vtlog_runs_lost_total", "counter",
+        "Runs without an end that a later start of their job identifier shows over."},
+       Plain(&ComponentMetrics::lost)},
+      {{"vtlog_runs_open", "gauge",
+        "Runs without an end, open for less than the lost-after bound."},
+       Plain(&ComponentMetrics::open)},
+      {{"vtlog_runs_open_too_long", "gauge",
+        "Runs without an end open for longer than the lost-after bound: hung or killed."},
+       Plain(&ComponentMetrics::openTooLong)},
+      {{"vtlog_error_file_records", "gauge",
+        "Records in write-error and name-error files: records that missed the log."},
+       [](std::string& out, const std::string& labels, const ComponentMetrics& m) {
+         out += labels + ",file=\"write-error\"} " + std::to_string(m.writeErrorRecords) + "\n";
+         out += labels + ",file=\"name-error\"} " + std::to_string(m.nameErrorRecords) + "\n";
+       }},
+      {{"vtlog_last_success_timestamp_seconds", "gauge",
+        "Unix time of the end of the last successful run; absent when there is none."},
+       [](std::string& out, const std::string& labels, const ComponentMetrics& m) {
+         if (m.lastSuccessMs > 0) out += labels + "} " + Seconds(m.lastSuccessMs) + "\n";
+       }},
+      {{"vtlog_log_size_bytes", "gauge", "Size of the live log."},
+       Plain(&ComponentMetrics::logBytes)},
+      {{"vtlog_log_generations", "gauge", "Rotated generations of the log."},
+       Plain(&ComponentMetrics::generations)},
+      {{"vtlog_check_errors", "gauge",
+        "Errors vtlog check finds: jobs fail or the log cannot rotate."},
+       Plain(&ComponentMetrics::checkErrors)},
+      {{"vtlog_check_warnings", "gauge", "Warnings vtlog check finds."},
+       Plain(&ComponentMetrics::checkWarnings)},
+  };
+  return kFamilies;
+}
+
 }  // namespace
 
 ComponentMetrics CollectMetrics(const std::u16string& component, std::int64_t lostAfterHours) {
@@ -96,58 +153,8 @@ ComponentMetrics CollectMetrics(const std::u16string& component, std::int64_t lo
 }
 
 std::string MetricsText(const std::vector<ComponentMetrics>& components) {
-  using Value =
-      std::function<void(std::string & out, const std::string& labels, const ComponentMetrics& m)>;
-  const auto plain = [](std::int64_t ComponentMetrics::*field) -> Value {
-    return [field](std::string& out, const std::string& labels, const ComponentMetrics& m) {
-      out += labels + "} " + std::to_string(m.*field) + "\n";
-    };
-  };
-  const std::pair<Family, Value> families[] = {
-      {{"vtlog_runs_started_total", "counter", "Runs whose start record the kept logs hold."},
-       plain(&ComponentMetrics::started)},
-      {{"vtlog_runs_succeeded_total", "counter", "Runs that ended with success."},
-       plain(&ComponentMetrics::succeeded)},
-      {{"vtlog_runs_failed_total", "counter",
-        "Runs that ended with a failure, by the class of their end record."},
-       [](std::string& out, const std::string& labels, const ComponentMetrics& m) {
-         for (std::size_t i = 0; i < 4; ++i) {
-           out += labels + ",class=\"" + kFailureClasses[i] + "\"} " + std::to_string(m.failed[i]) +
-                  "\n";
-         }
-       }},
-      {{"vtlog_runs_lost_total", "counter",
-        "Runs without an end that a later start of their job identifier shows over."},
-       plain(&ComponentMetrics::lost)},
-      {{"vtlog_runs_open", "gauge",
-        "Runs without an end, open for less than the lost-after bound."},
-       plain(&ComponentMetrics::open)},
-      {{"vtlog_runs_open_too_long", "gauge",
-        "Runs without an end open for longer than the lost-after bound: hung or killed."},
-       plain(&ComponentMetrics::openTooLong)},
-      {{"vtlog_error_file_records", "gauge",
-        "Records in write-error and name-error files: records that missed the log."},
-       [](std::string& out, const std::string& labels, const ComponentMetrics& m) {
-         out += labels + ",file=\"write-error\"} " + std::to_string(m.writeErrorRecords) + "\n";
-         out += labels + ",file=\"name-error\"} " + std::to_string(m.nameErrorRecords) + "\n";
-       }},
-      {{"vtlog_last_success_timestamp_seconds", "gauge",
-        "Unix time of the end of the last successful run; absent when there is none."},
-       [](std::string& out, const std::string& labels, const ComponentMetrics& m) {
-         if (m.lastSuccessMs > 0) out += labels + "} " + Seconds(m.lastSuccessMs) + "\n";
-       }},
-      {{"vtlog_log_size_bytes", "gauge", "Size of the live log."},
-       plain(&ComponentMetrics::logBytes)},
-      {{"vtlog_log_generations", "gauge", "Rotated generations of the log."},
-       plain(&ComponentMetrics::generations)},
-      {{"vtlog_check_errors", "gauge",
-        "Errors vtlog check finds: jobs fail or the log cannot rotate."},
-       plain(&ComponentMetrics::checkErrors)},
-      {{"vtlog_check_warnings", "gauge", "Warnings vtlog check finds."},
-       plain(&ComponentMetrics::checkWarnings)},
-  };
   std::string out;
-  for (const auto& [family, value] : families) {
+  for (const auto& [family, value] : Families()) {
     out += std::string("# HELP ") + family.name + " " + family.help + "\n# TYPE " + family.name +
            " " + family.type + "\n";
     for (const ComponentMetrics& m : components) {

@@ -2,6 +2,7 @@
 // be in: the exit code it acts on, and the words that tell the operator why.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -32,11 +33,16 @@ struct Answer {
   std::string says = "";  // in standard output or standard error
 };
 
+// The check a monitor runs, then the others, as the guide's table has them.
+const char* const kCommands[4] = {"jobs --failed --since -1h --lost-after 2", "show", "check",
+                                  "rotate --dry-run"};
+
 struct State {
   const char* name;
   std::u16string logSetup;  // after "runtime.orbeck.active=1"
   std::function<void(const vtlogtest::TestInstall&)> make;
-  std::vector<Answer> answers;
+  std::array<int, 4> codes;     // of kCommands
+  std::vector<Answer> more{};   // other commands, and what the answers say
   bool noInstallation = false;  // VANTREL_V12 unset
 };
 
@@ -51,6 +57,11 @@ void Expect(const State& state, const Answer& a) {
                                                  << out;
 }
 
+void ExpectAnswers(const State& state) {
+  for (std::size_t i = 0; i < 4; ++i) Expect(state, {kCommands[i], state.codes[i]});
+  for (const Answer& answer : state.more) Expect(state, answer);
+}
+
 TEST(MonitorStatesTest, EachStateGivesTheAnswerAnOperatorActsOn) {
   const std::u16string errorOnly = u"runtime.output.errcodeonly=1\r\n";
   const std::u16string rotation =
@@ -59,99 +70,100 @@ TEST(MonitorStatesTest, EachStateGivesTheAnswerAnOperatorActsOn) {
   const auto healthy = [&](const vtlogtest::TestInstall& i) {
     Write(log(i), Ago(3 * 3600, u"1", 101) + Ago(3 * 3600 - 1, u"1", 102));
   };
+  const auto jobFile = [](double ago) {
+    return [ago](const vtlogtest::TestInstall& i) {
+      Write(i.logDir() + u"\\7_4242", Ago(ago, u"7", 101));
+    };
+  };
   plat::FileHandle held;
   const State states[] = {
-      {"healthy",
-       u"",
-       healthy,
-       {{"jobs --failed --since -1h", 0},
-        {"show", 0},
-        {"check", 0, "0 errors, 0 warnings"},
-        {"rotate --dry-run", 0}}},
+      {"healthy", u"", healthy, {0, 0, 0, 0}, {{"check", 0, "0 errors, 0 warnings"}}},
       {"no VANTREL_V12",
        u"",
        healthy,
+       {3, 3, 2, 2},
        {{"jobs", 3, "VANTREL_V12 is not set"},
-        {"show", 3},
         {"check", 2, "no-program-dir"},
         {"rotate --dry-run", 2, "no-directory"}},
        true},
       {"no settings file",
        u"",
        [](const vtlogtest::TestInstall& i) { plat::RemoveFile(i.setupPath()); },
-       {{"jobs", 3, "active is not"},
-        {"show", 3},
-        {"check", 1, "missing"},
-        {"rotate --dry-run", 0}}},
+       {3, 3, 1, 0},
+       {{"jobs", 3, "active is not"}, {"check", 1, "missing"}}},
       {"settings file unreadable",
        u"",
        [&](const vtlogtest::TestInstall& i) {
          healthy(i), plat::RemoveFile(i.setupPath()), plat::MakeOneDirectory(i.setupPath());
        },
-       {{"check", 2, "cannot be read"}, {"jobs", 0}}},
+       {0, 0, 2, 0},
+       {{"check", 2, "cannot be read"}}},
       {"log is a directory",
        u"",
        [&](const vtlogtest::TestInstall& i) { plat::MakeOneDirectory(log(i)); },
-       {{"jobs", 3}, {"show", 3}, {"check", 2, "log-is-directory"}, {"rotate --dry-run", 0}}},
+       {3, 3, 2, 0},
+       {{"check", 2, "log-is-directory"}}},
       {"log held by a process",
        u"",
        [&](const vtlogtest::TestInstall& i) {
          healthy(i), plat::OpenFile(log(i), plat::OpenMode::WriteShareRead, held);
        },
-       {{"jobs --failed", 0}, {"show", 0}, {"check", 1, "log-held"}, {"rotate --dry-run", 0}}},
+       {0, 0, 1, 0},
+       {{"check", 1, "log-held"}}},
       {"write-error file",
        u"",
        [&](const vtlogtest::TestInstall& i) {
          healthy(i), Write(i.logDir() + u"\\LogWriteError_9.log", Ago(60, u"9", 1284));
        },
+       {1, 0, 1, 0},
        {{"jobs --failed --since -1h", 1, "failed -1284"},
         {"check", 1, "write-error-files"},
         {"show --failed --error-files", 1}}},
-      {"job hung for two hours",
+      {"job open for two hours",
        u"",
-       [&](const vtlogtest::TestInstall& i) { Write(log(i), Ago(2 * 3600, u"7", 101)); },
+       [&](const vtlogtest::TestInstall& i) { Write(log(i), Ago(2 * 3600 + 60, u"7", 101)); },
+       {1, 0, 0, 0},
        {{"jobs --failed --since -1h --lost-after 1", 1, "lost"},
-        {"jobs --failed --since -1h", 0, "1 running"},
-        {"check", 0}}},
+        {"jobs --failed --since -1h", 0, "1 running"}}},
       {"job running for 1.5 s",
        u"",
        [&](const vtlogtest::TestInstall& i) {
          Write(log(i), Ago(3600, u"1", 101) + Ago(3599, u"1", 102) + Ago(1.5, u"7", 101));
        },
-       {{"jobs --failed --since -1h --lost-after 1", 0, "0 failed, 1 running, 0 lost"}}},
+       {0, 0, 0, 0},
+       {{"jobs --failed --since -1h --lost-after 1", 0, "0 failed, 1 running"}}},
       {"error-only, no failure",
        errorOnly,
        {},
-       {{"jobs --failed --since -1h", 0, "error-only mode"},
-        {"show --failed", 0, "no job has failed"},
-        {"check", 0},
-        {"rotate --dry-run", 0}}},
+       {0, 0, 0, 0},
+       {{"jobs --since -1h", 0, "error-only mode"}, {"show --failed", 0, "no job has failed"}}},
       {"error-only, a failure",
        errorOnly,
        [&](const vtlogtest::TestInstall& i) {
          Write(log(i), Ago(90, u"5", 101) + Ago(60, u"5", 2911));
        },
-       {{"jobs --failed --since -1h", 1, "failed -2911"}, {"show --failed", 1}, {"check", 0}}},
+       {1, 0, 0, 0},
+       {{"jobs --failed --since -1h", 1, "failed -2911"}, {"show --failed", 1}}},
       {"error-only, a job running",
        errorOnly,
-       [&](const vtlogtest::TestInstall& i) {
-         Write(i.logDir() + u"\\7_4242", Ago(600, u"7", 101));
-       },
-       {{"jobs --since -1h", 0, "0 failed, 1 running"}, {"jobs --failed", 0}}},
+       jobFile(600),
+       {0, 0, 0, 0},
+       {{"jobs --since -1h", 0, "0 failed, 1 running"}}},
       {"error-only, a job hung",
        errorOnly,
-       [&](const vtlogtest::TestInstall& i) {
-         Write(i.logDir() + u"\\7_4242", Ago(30 * 3600, u"7", 101));
-       },
+       jobFile(30 * 3600),
+       {1, 0, 0, 0},
        {{"jobs --failed --since -1h", 1, "lost"}}},
       {"rotated name with a path separator",
        rotation + u"runtime.rotate.name.description=YYYY\\MM\r\n",
        healthy,
+       {0, 0, 2, 2},
        {{"check", 2, "rotate-name-path"}, {"rotate --dry-run", 2, "rotate-name-path"}}},
       {"rotation directory cannot be made",
        rotation + u"runtime.rotate.dir=",
        healthy,
-       {{"rotate --dry-run", 2, "missing-directory"}, {"check", 2}}},
+       {0, 0, 2, 2},
+       {{"rotate --dry-run", 2, "missing-directory"}}},
   };
   qvtest::ScopedFaults faults;
   plat::SetClockOverride(plat::WallClock{kNow, 0});
@@ -165,10 +177,39 @@ TEST(MonitorStatesTest, EachStateGivesTheAnswerAnOperatorActsOn) {
     if (state.make) state.make(install);
     std::optional<qvtest::ScopedEnv> unset;
     if (state.noInstallation) unset.emplace(u"VANTREL_V12", u"", true);
-    for (const Answer& answer : state.answers) Expect(state, answer);
+    ExpectAnswers(state);
     held.reset();
   }
   plat::SetClockOverride(std::nullopt);
+}
+
+// The rotation directory on a volume of its own that is full (a tmpfs that
+// tests/monitor/full_volume.sh mounts and fills): the log is rotated by a
+// copy there, which cannot fit.
+TEST(MonitorFullVolume, CheckAndRotateSayTheCopyCannotFit) {
+  std::u16string volume;
+  if (!plat::GetEnvironment(u"QORVANE_FULL_VOLUME", volume) || !plat::PathIsDirectory(volume)) {
+    GTEST_SKIP() << "skipped: QORVANE_FULL_VOLUME names no full volume (full_volume.sh sets it)";
+  }
+  vtlogtest::TestInstall install;
+  install.LogSetup(u"runtime.orbeck.active=1\r\nruntime.rotate.active=1\r\nruntime.rotate.dir=" +
+                   volume + u"\r\nruntime.rotate.rule.sizeflg=1\r\nruntime.rotate.rule.size=0\r\n");
+  std::u16string records;
+  for (int n = 999; n >= 0; --n) records += Ago(2 * n + 1, u"1", 101) + Ago(2 * n, u"1", 102);
+  Write(install.logDir() + u"\\orbeck.log", records);
+  ExpectAnswers(
+      {"full rotation volume",
+       u"",
+       {},
+       {0, 0, 2, 2},
+       {{"check", 2, "rotation-dir-no-room"}, {"rotate --dry-run", 2, "rotation-dir-no-room"}}});
+  // With room made there, a small log fits: nothing to say.
+  plat::RemoveFile(volume + u"\\filler");
+  Write(install.logDir() + u"\\orbeck.log", Ago(1, u"1", 101));
+  std::string out;
+  VtlogOutput output{[&](std::string_view t) { out += t; }, [](std::string_view) {}, [] {}, {}};
+  RunVtlog({"rotate", "--dry-run"}, output);
+  EXPECT_EQ(out.find("rotation-dir-no-room"), std::string::npos) << out;
 }
 
 // A settings file of many bad lines: every finding counted, the repeats of a

@@ -195,20 +195,14 @@ bool VolumeFreeBytes(const std::u16string& path, std::uint64_t& bytes) {
 }
 
 bool SameVolume(const std::u16string& a, const std::u16string& b) {
-  DWORD serial[2] = {0, 0};
+  // The mount point of each path: a volume mounted into a folder is one of
+  // its own, as it is for a move.
+  wchar_t roots[2][MAX_PATH + 1] = {};
   const std::u16string* paths[2] = {&a, &b};
   for (int i = 0; i < 2; ++i) {
-    HANDLE handle = CreateFileW(win32::Wide(*paths[i]), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info{};
-    const BOOL known = GetFileInformationByHandle(handle, &info);
-    CloseHandle(handle);
-    if (known == FALSE) return false;
-    serial[i] = info.dwVolumeSerialNumber;
+    if (GetVolumePathNameW(win32::Wide(*paths[i]), roots[i], MAX_PATH + 1) == FALSE) return false;
   }
-  return serial[0] == serial[1];
+  return _wcsicmp(roots[0], roots[1]) == 0;
 }
 
 }  // namespace plat
