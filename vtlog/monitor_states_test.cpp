@@ -46,15 +46,18 @@ struct State {
   bool noInstallation = false;  // VANTREL_V12 unset
 };
 
-void Expect(const State& state, const Answer& a) {
-  std::string out;
+// The exit code; standard output and standard error go to out.
+int Vtlog(const std::string& commandLine, std::string& out) {
   VtlogOutput output{
       [&](std::string_view t) { out += t; }, [&](std::string_view t) { out += t; }, [] {}, {}};
-  EXPECT_EQ(RunVtlog(plat::SplitArguments(a.commandLine), output), a.code)
-      << state.name << ": vtlog " << a.commandLine << "\n"
-      << out;
-  EXPECT_NE(out.find(a.says), std::string::npos) << state.name << ": " << a.commandLine << "\n"
-                                                 << out;
+  return RunVtlog(plat::SplitArguments(commandLine), output);
+}
+
+void Expect(const State& state, const Answer& a) {
+  std::string out;
+  EXPECT_EQ(Vtlog(a.commandLine, out), a.code) << state.name << ": " << a.commandLine << "\n"
+                                               << out;
+  EXPECT_NE(out.find(a.says), std::string::npos) << state.name << ": " << a.commandLine << out;
 }
 
 void ExpectAnswers(const State& state) {
@@ -207,8 +210,7 @@ TEST(MonitorFullVolume, CheckAndRotateSayTheCopyCannotFit) {
   plat::RemoveFile(volume + u"\\filler");
   Write(install.logDir() + u"\\orbeck.log", Ago(1, u"1", 101));
   std::string out;
-  VtlogOutput output{[&](std::string_view t) { out += t; }, [](std::string_view) {}, [] {}, {}};
-  RunVtlog({"rotate", "--dry-run"}, output);
+  EXPECT_EQ(Vtlog("rotate --dry-run", out), 0) << out;
   EXPECT_EQ(out.find("rotation-dir-no-room"), std::string::npos) << out;
 }
 
@@ -220,8 +222,7 @@ TEST(MonitorStatesTest, RepeatedFindingsAreCountedNotListed) {
   for (int n = 0; n < 3000; ++n) setup += u"runtime.orbek.activ=1\r\nRuntime.Orbeck.Active=1\r\n";
   install.LogSetup(setup);
   std::string out;
-  VtlogOutput output{[&](std::string_view t) { out += t; }, [](std::string_view) {}, [] {}, {}};
-  EXPECT_EQ(RunVtlog({"check"}, output), 2);
+  EXPECT_EQ(Vtlog("check", out), 2);
   EXPECT_NE(out.find("2995 more findings \"unknown-key\" like the ones above, lines 12 to 6000"),
             std::string::npos)
       << out;
