@@ -17,9 +17,10 @@
 namespace {
 
 constexpr char kExitCodes[] =
-    "Exit codes: 0 nothing wrong; 1 warning (jobs/show --failed: failures found; check:\n"
-    "warnings; lines that could not be read); 2 critical (check: errors); 3 unknown (no log,\n"
-    "nothing readable, wrong usage).\n";
+    "Exit codes: 0 nothing wrong (also no log in error-only mode); 1 warning (jobs/show\n"
+    "--failed: failed or lost runs found; check, rotate --dry-run: warnings; lines that could\n"
+    "not be read); 2 critical (check, rotate --dry-run: errors); 3 unknown (no log, nothing\n"
+    "readable, wrong usage).\n";
 
 constexpr char kTimes[] =
     "TIME: YYYY-MM-DD or YYYY/MM/DD, optionally with T or a blank and HH:MM[:SS[.mmm]] and a\n"
