@@ -10,8 +10,10 @@ done
 work=$(mktemp -d)
 exporter=
 cleanup() {
-  [ -n "$exporter" ] && kill "$exporter" 2>/dev/null && wait "$exporter" 2>/dev/null
+  local status=$?
+  if [ -n "$exporter" ]; then kill "$exporter" 2>/dev/null; wait "$exporter" 2>/dev/null || true; fi
   rm -rf "$work"
+  exit "$status"
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
@@ -84,7 +86,7 @@ fi
 for line in "${expected[@]}"; do
   # node_exporter writes floats in Go's shortest form: 1.7e+09 for large values.
   name=${line% *} want=${line##* }
-  got=$(grep -F "$name " <<<"$served" | head -1 | awk '{print $NF}')
+  got=$(awk -v n="$name" '$1 == n { print $2; exit }' <<<"$served")
   [ -n "$got" ] || fail "node_exporter does not serve $name"
   awk -v a="$got" -v b="$want" 'BEGIN { exit !(a + 0 == b + 0) }' || fail "$name is $got, not $want"
 done
