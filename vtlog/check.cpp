@@ -258,7 +258,7 @@ std::u16string CheckEnvironment(CheckReport& report) {
 std::u16string CheckSettings(CheckReport& report) {
   std::u16string systemDir;
   const bool systemDirUsable = GetSystemDir(systemDir) != 0;
-  const std::u16string settingsPath = systemDirUsable ? systemDir + u"\\VantrelV12.ini" : u"";
+  std::u16string settingsPath = systemDirUsable ? systemDir + u"\\VantrelV12.ini" : u"";
   const bool haveSettings = systemDirUsable && plat::CanOpenForReading(settingsPath);
   report.items.push_back({"settings", "file", settingsPath,
                           !systemDirUsable ? "unavailable (suite root over 259 characters)"
