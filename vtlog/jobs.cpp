@@ -19,10 +19,6 @@ PairedJob AsLoneEnd(PairedJob run) {
   return run;
 }
 
-}  // namespace
-
-namespace {
-
 // The open runs of the record's job identifier, made when there are none.
 std::vector<OpenJob>& OpenRunsOf(JobPairing& pairing, const std::u16string& job) {
   auto found = pairing.open.find(job);
@@ -129,7 +125,7 @@ namespace {
 
 using MissedRecords = std::vector<std::pair<std::int64_t, ExecRecord>>;
 
-// The records that missed the log (few), and the per-job files' starts, by time.
+// The records that missed the log, which are few, in the order of their times.
 MissedRecords ReadMissed(const JobSources& sources, const std::set<std::u16string>& jobs,
                          const ProblemFn& onProblem) {
   MissedRecords missed;
