@@ -197,5 +197,11 @@ bool TruncateFile(FileObject& file, std::uint64_t size);
 bool SameFile(const std::u16string& a, const std::u16string& b);
 // The id of the running process.
 std::uint32_t CurrentProcessId();
+// The bytes the caller may still write on the volume that holds the existing
+// path; false when the volume cannot be asked.
+bool VolumeFreeBytes(const std::u16string& path, std::uint64_t& bytes);
+// True when both existing paths lie on one volume, so that a move between
+// them is a rename and needs no room; false when either cannot be asked.
+bool SameVolume(const std::u16string& a, const std::u16string& b);
 
 }  // namespace plat

@@ -3,12 +3,13 @@
 # CMake and Ninja, GoogleTest and Google Benchmark, the mingw-w64 cross
 # compiler, Wine, clang with libFuzzer, Xvfb and the Japanese locale that gives
 # Wine code page 932; wixl (the installer package), osslsigncode and openssl
-# (signatures).
+# (signatures); promtool (package prometheus), prometheus-node-exporter and
+# curl for the metrics test.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev xvfb xauth locales valgrind unzip
-  wixl osslsigncode openssl)
+  wixl osslsigncode openssl prometheus prometheus-node-exporter curl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

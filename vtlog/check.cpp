@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "vtlog/log_read.h"
 #include "vtlog/output.h"
+#include "vtlog/rotation_check.h"
 
 namespace {
 
@@ -89,42 +90,6 @@ void CheckEngine(CheckReport& report, const std::u16string& programDir) {
                                loads ? "the engine library has no export \"Qorvane4EXE\""
                                      : "the engine library cannot be loaded",
                                "every job ends with -2001 and a failure end record"});
-  }
-}
-
-// Beyond this many generations with pruning off, the rotation directory is
-// plainly left to grow without end.
-constexpr std::size_t kManyGenerations = 1000;
-
-// Whether the rotations to come still find room in the rotation directory.
-void CheckRotationRoom(CheckReport& report, const LogSettings& s) {
-  if (s.rotateEnabled == 0) return;
-  const std::u16string rotated = MakeRotatedName(s);
-  if (FileOpenable(rotated) != 0 && NextFreeSuffix(rotated) == 0) {
-    // The displaced file is then aimed at the number 0, once.
-    const std::u16string last = NumberedRotatedName(rotated, 0);
-    report.findings.push_back(
-        {Severity::Error, s.rotateDir, 0, "rotation-dir-full",
-         "the rotated name " + plat::ToUtf8(SplitFileName(rotated)) +
-             " and every numbered name of it (_1 to _9998) are taken",
-         FileOpenable(last) != 0
-             ? "the log cannot be rotated: it stays and keeps growing"
-             : "one more rotation moves the displaced file to " +
-                   plat::ToUtf8(SplitFileName(last)) +
-                   "; after that the log cannot be rotated, stays and keeps growing"});
-  }
-  if (DecimalValue(s.rotateTimes) < 1) {
-    const std::size_t count = CountGenerations(s);
-    if (count > kManyGenerations) {
-      report.findings.push_back(
-          {Severity::Warning, s.rotateDir, 0, "many-generations",
-           std::to_string(count) +
-               " rotated generations and pruning is off (runtime.rotate.times is " +
-               (s.rotateTimes.empty() ? std::string("empty")
-                                      : "\"" + plat::ToUtf8(s.rotateTimes) + "\"") +
-               ")",
-           "the launcher deletes none of them, and each rotation adds one"});
-    }
   }
 }
 
@@ -258,10 +223,13 @@ void AddLogSettings(CheckReport& report, const LogSettings& s) {
 
 }  // namespace
 
-CheckReport RunCheck(const std::u16string& component) {
-  CheckReport report;
-  std::vector<Finding>& findings = report.findings;
+namespace {
 
+// Beyond this many findings of one kind in one file, the rest are counted.
+constexpr std::size_t kFindingsOfAKind = 5;
+
+// VANTREL_V12 and its fields; returns the program directory.
+std::u16string CheckEnvironment(CheckReport& report) {
   std::u16string env;
   const bool haveEnv = plat::GetEnvironment(u"VANTREL_V12", env);
   report.items.push_back({"environment", "VANTREL_V12", env, haveEnv ? "set" : "absent"});
@@ -277,16 +245,20 @@ CheckReport RunCheck(const std::u16string& component) {
   std::u16string programDir;
   const bool programDirUsable = GetProgramDir(programDir) != 0;
   if (programDir.empty()) {
-    findings.push_back({Severity::Error, u"VANTREL_V12", 0, "no-program-dir",
-                        !haveEnv           ? "VANTREL_V12 is not set"
-                        : programDirUsable ? "field 0 of VANTREL_V12 is empty"
-                                           : "field 0 of VANTREL_V12 is over 259 characters",
-                        "the launcher ends at once with -2001"});
+    report.findings.push_back({Severity::Error, u"VANTREL_V12", 0, "no-program-dir",
+                               !haveEnv           ? "VANTREL_V12 is not set"
+                               : programDirUsable ? "field 0 of VANTREL_V12 is empty"
+                                                  : "field 0 of VANTREL_V12 is over 259 characters",
+                               "the launcher ends at once with -2001"});
   }
+  return programDir;
+}
 
+// "VantrelV12.ini" and the keys the launcher reads; returns its path.
+std::u16string CheckSettings(CheckReport& report) {
   std::u16string systemDir;
   const bool systemDirUsable = GetSystemDir(systemDir) != 0;
-  const std::u16string settingsPath = systemDirUsable ? systemDir + u"\\VantrelV12.ini" : u"";
+  std::u16string settingsPath = systemDirUsable ? systemDir + u"\\VantrelV12.ini" : u"";
   const bool haveSettings = systemDirUsable && plat::CanOpenForReading(settingsPath);
   report.items.push_back({"settings", "file", settingsPath,
                           !systemDirUsable ? "unavailable (suite root over 259 characters)"
@@ -297,7 +269,6 @@ CheckReport RunCheck(const std::u16string& component) {
     const std::u16string key(entry.key);
     std::u16string raw;
     ReadSettingString(section, key, kAbsent, raw);
-    const bool fromFile = raw != kAbsent;
     std::u16string value;
     if (entry.kind == SettingsKey::Path) {
       ReadSettingString(section, key, u"", value);
@@ -305,30 +276,43 @@ CheckReport RunCheck(const std::u16string& component) {
       value = Number(ReadSettingInt(section, key, entry.def));
     }
     report.items.push_back({"settings", "[" + plat::ToUtf8(section) + "] " + plat::ToUtf8(key),
-                            value, fromFile ? "file" : "default"});
+                            value, raw != kAbsent ? "file" : "default"});
   }
   if (haveSettings) {
     const std::vector<Finding> lint = LintSettingsFile(settingsPath);
-    findings.insert(findings.end(), lint.begin(), lint.end());
+    report.findings.insert(report.findings.end(), lint.begin(), lint.end());
   }
+  return settingsPath;
+}
 
+// "logsetup_w.properties" and the component's settings as loaded from it.
+void CheckLogSetup(CheckReport& report, const std::u16string& component, LogSettings& settings) {
   const std::u16string setupPath = GetLogSetupPath();
-  report.items.push_back(
-      {"logsetup", "file", setupPath, plat::CanOpenForReading(setupPath) ? "exists" : "missing"});
+  report.items.push_back({"logsetup", "file", setupPath,
+                          plat::CanOpenForReading(setupPath) ? "exists"
+                          : plat::PathExists(setupPath)      ? "cannot be read"
+                                                             : "missing"});
   const std::vector<Finding> lint = LintLogSetupFile(setupPath);
-  findings.insert(findings.end(), lint.begin(), lint.end());
-
-  LogSettings settings;
+  report.findings.insert(report.findings.end(), lint.begin(), lint.end());
   LoadComponentSettings(component, settings);
   AddLogSettings(report, settings);
   if (settings.componentActive == 0) {
-    findings.push_back({Severity::Warning, setupPath, 0, "inactive",
-                        "runtime." + plat::ToUtf8(LowerAscii(component)) + ".active is not \"1\"",
-                        "the launcher writes no execution-log records"});
+    report.findings.push_back(
+        {Severity::Warning, setupPath, 0, "inactive",
+         "runtime." + plat::ToUtf8(LowerAscii(component)) + ".active is not \"1\"",
+         "the launcher writes no execution-log records"});
   }
+}
 
+}  // namespace
+
+CheckReport RunCheck(const std::u16string& component) {
+  CheckReport report;
+  const std::u16string programDir = CheckEnvironment(report);
+  const std::u16string settingsPath = CheckSettings(report);
+  LogSettings settings;
+  CheckLogSetup(report, component, settings);
   CheckEngine(report, programDir);
-
   CheckDirectory(report, "outputDir", settings.outputDir, true,
                  "records go to the write-error file in the private directory");
   if (settings.rotateEnabled != 0 && !EqualsIgnoreCase(settings.rotateDir, settings.outputDir)) {
@@ -342,10 +326,11 @@ CheckReport RunCheck(const std::u16string& component) {
   CheckSharedFile(report, "rotation.lock", settings.outputDir + u"\\rotation.lock",
                   "no rotation can take its lock: the log is never rotated and keeps growing",
                   true);
-  CheckRotationRoom(report, settings);
+  CheckRotation(report, settings);
   CheckErrorFiles(report, settings);
   CheckMessageBoxes(report, settingsPath);
   ReleaseLogSettings(settings);
+  SummariseRepeats(report.findings, kFindingsOfAKind);
   return report;
 }
 

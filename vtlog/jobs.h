@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,12 +17,15 @@
 
 // Running and Lost are both a start without an end: Lost when a later start
 // of the same job identifier shows that the run is over, or when it started
-// longer ago than the pairing's limit; Running otherwise.
+// longer ago than the pairing's limit (hung, or killed); Running otherwise,
+// which is no failure.
 enum class JobOutcome { Success, Failed, Running, Lost, EndOnly };
 
-// Where a record was read: the log (or a rotated generation), or a
-// write-error or name-error file, which holds the records that missed it.
-enum class RecordOrigin { Log, ErrorFile };
+// Where a record was read: the log (or a rotated generation), a write-error
+// or name-error file, which holds the records that missed it, or the per-job
+// file "<job>_<process id>" that holds a running job's start in error-only
+// mode.
+enum class RecordOrigin { Log, ErrorFile, JobFile };
 
 struct PairedJob {
   std::u16string job;
@@ -30,6 +34,9 @@ struct PairedJob {
   ExecRecord start;
   ExecRecord end;
   JobOutcome outcome = JobOutcome::Running;
+  // No end and no later start of its identifier: the run may still be going
+  // on, so it reaches into every time window from its start to now.
+  bool open = false;
 };
 
 using JobFn = std::function<void(const PairedJob& run)>;
@@ -41,6 +48,7 @@ struct OpenJob {
   // Its start is a 1284 of an error file, which may as well have been the
   // end of a run whose start is gone.
   bool startMayBeEnd = false;
+  bool fromJobFile = false;  // the start was read from a per-job file
 };
 
 struct JobPairing {
@@ -64,22 +72,35 @@ struct JobPairing {
 // pruned or never written) and is handed out at once. In an error file a
 // 1284 stands for a start or an end record that could not be written: it
 // ends an open run, and otherwise opens one, which becomes a lone end again
-// when nothing ends it.
+// when nothing ends it. A log's start equal to the one a per-job file gave
+// (error-only mode copies that line into the log before a failure's end) is
+// the same start, not a second run.
 void AddJobRecord(JobPairing& pairing, const ExecRecord& record,
                   RecordOrigin origin = RecordOrigin::Log);
 // Settles and hands out the runs still open, in the order of their starts.
 void FinishJobPairing(JobPairing& pairing);
 
 // The runs of the logs in files (oldest first), with the records of the
-// write-error and name-error files paired in by time, so that a job whose end
-// missed the log ends there. jobs empty: every job. Only the runs still open
-// are held, however large the logs.
-void PairLogJobs(const std::vector<LogFileRef>& files, const std::vector<LogFileRef>& errorFiles,
-                 const std::set<std::u16string>& jobs, std::int64_t lostBefore, const JobFn& onRun,
-                 const ProblemFn& onProblem);
+// write-error and name-error files and the starts of the per-job files paired
+// in by time, so that a job whose end missed the log ends there. jobs empty:
+// every job. Only the runs still open are held, however large the logs.
+struct JobSources {
+  std::vector<LogFileRef> logs;          // generations oldest first, then the live log
+  std::vector<LogFileRef> errorFiles;    // write-error and name-error files
+  std::vector<std::u16string> jobFiles;  // per-job files "<job>_<process id>"
+  bool empty() const { return logs.empty() && errorFiles.empty() && jobFiles.empty(); }
+  std::size_t size() const { return logs.size() + errorFiles.size() + jobFiles.size(); }
+};
+void PairLogJobs(const JobSources& sources, const std::set<std::u16string>& jobs,
+                 std::int64_t lostBefore, const JobFn& onRun, const ProblemFn& onProblem);
 
-// Failed, running or lost: what a monitor alerts on.
+// Failed or lost: what a monitor alerts on. A run still going on within the
+// lost-after bound is none.
 bool RunFailed(const PairedJob& run);
+// Whether the run belongs to the window [since, until] (RecordTimeKey): by
+// its start, or, while it is still open, by any moment from its start to now.
+bool RunInWindow(const PairedJob& run, std::optional<std::int64_t> since,
+                 std::optional<std::int64_t> until);
 // RecordTimeKey of the run's start, or of its end when it has none.
 std::int64_t RunTimeKey(const PairedJob& run);
 

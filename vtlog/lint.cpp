@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <map>
+#include <tuple>
 
 #include "execlog/log_settings.h"
 #include "platform/platform.h"
@@ -99,10 +101,37 @@ const LogSetupKey* FindKey(std::u16string_view key, bool ignoreCase) {
   return nullptr;
 }
 
+using AddFn = std::function<void(Severity, const char*, std::string, std::string)>;
+
+// A retry count or a number of the rotation, as the decimal reading rule reads it.
+void CheckNumber(const LogSetupKey& key, std::u16string_view value, const AddFn& add) {
+  if (value.empty()) return;
+  if (key.kind == LogSetupKey::Retry) {
+    const std::int32_t count = DecimalValue(value);
+    if (count < 1 || count > 10000) {
+      add(Severity::Warning, "retry-range",
+          "retry count " + Quote(value) + " is outside 1 to 10000",
+          "the launcher makes 200 attempts");
+    } else if (!OnlyDigits(value)) {
+      add(Severity::Warning, "no-digits", "retry count " + Quote(value) + " is not a number",
+          "the launcher reads it as " + std::to_string(count));
+    }
+  } else if (!HasDigitsAtStart(value)) {
+    add(Severity::Warning, "no-digits", "value " + Quote(value) + " has no digits",
+        key.key == u"runtime.rotate.times"
+            ? "the launcher reads 0 and prunes nothing"
+            : "the launcher reads 0: with size rotation on, every run rotates");
+  } else if (!OnlyDigits(value)) {
+    add(Severity::Warning, "no-digits", "value " + Quote(value) + " is not a plain number",
+        "the launcher reads it as " + std::to_string(DecimalValue(value)));
+  }
+}
+
 // Findings about the value of a line the launcher applies.
 void CheckValue(const LogSetupKey& key, std::u16string_view value, Finding base,
                 std::vector<Finding>& out) {
-  auto add = [&](Severity severity, const char* kind, std::string message, std::string effect) {
+  const AddFn add = [&](Severity severity, const char* kind, std::string message,
+                        std::string effect) {
     Finding f = base;
     f.severity = severity;
     f.kind = kind;
@@ -122,28 +151,8 @@ void CheckValue(const LogSetupKey& key, std::u16string_view value, Finding base,
       }
       break;
     case LogSetupKey::Retry:
-      if (!value.empty()) {
-        const std::int32_t count = DecimalValue(value);
-        if (count < 1 || count > 10000) {
-          add(Severity::Warning, "retry-range",
-              "retry count " + Quote(value) + " is outside 1 to 10000",
-              "the launcher makes 200 attempts");
-        } else if (!OnlyDigits(value)) {
-          add(Severity::Warning, "no-digits", "retry count " + Quote(value) + " is not a number",
-              "the launcher reads it as " + std::to_string(count));
-        }
-      }
-      break;
     case LogSetupKey::Number:
-      if (!value.empty() && !HasDigitsAtStart(value)) {
-        add(Severity::Warning, "no-digits", "value " + Quote(value) + " has no digits",
-            key.key == u"runtime.rotate.times"
-                ? "the launcher reads 0 and prunes nothing"
-                : "the launcher reads 0: with size rotation on, every run rotates");
-      } else if (!value.empty() && !OnlyDigits(value)) {
-        add(Severity::Warning, "no-digits", "value " + Quote(value) + " is not a plain number",
-            "the launcher reads it as " + std::to_string(DecimalValue(value)));
-      }
+      CheckNumber(key, value, add);
       break;
     case LogSetupKey::DateType:
       if (!value.empty() && value != u"0" && value != u"1" && value != u"2") {
@@ -217,18 +226,26 @@ std::u16string_view NearestKey(std::u16string_view text,
   return best;
 }
 
-std::vector<Finding> LintLogSetupFile(const std::u16string& path) {
-  std::vector<Finding> out;
-  auto finding = [&](Severity severity, std::int64_t line, const char* kind, std::string message,
-                     std::string effect) {
-    out.push_back({severity, path, line, kind, std::move(message), std::move(effect)});
-  };
+namespace {
+
+using LineFindingFn =
+    std::function<void(Severity, std::int64_t, const char*, std::string, std::string)>;
+
+// A file that cannot be read (text: as the launcher reads it), or is not
+// UTF-16LE; false when nothing of it can be read.
+bool LintEncoding(const std::u16string& path, bool text, const LineFindingFn& finding) {
   std::string head;
-  const std::optional<std::u16string> text = ReadWideTextFile(path);
   if (!ReadHead(path, kHeadBytes, head) || !text) {
-    finding(Severity::Warning, 0, "unreadable", "the file cannot be opened",
-            "the launcher uses the defaults: the component writes no log, rotation is off");
-    return out;
+    if (plat::PathExists(path)) {
+      finding(Severity::Error, 0, "unreadable",
+              "the file cannot be read (access denied, or a directory in its place)",
+              "the launcher uses the defaults: no job of any component writes a record, "
+              "rotation is off");
+    } else {
+      finding(Severity::Warning, 0, "missing", "the file is missing",
+              "the launcher uses the defaults: the component writes no log, rotation is off");
+    }
+    return false;
   }
   if (head.size() >= 2 && !(head[0] == '\xFF' && head[1] == '\xFE')) {
     // Text in an 8-bit encoding has no zero bytes between its ASCII letters.
@@ -240,7 +257,58 @@ std::vector<Finding> LintLogSetupFile(const std::u16string& path) {
                      : "the launcher skips the first two bytes anyway: the first line loses "
                        "its first character");
   }
+  return true;
+}
 
+// A line whose key the launcher does not know as written.
+void LintUnknownKey(std::u16string_view key, std::int64_t number,
+                    const std::vector<std::u16string_view>& names, const LineFindingFn& finding) {
+  if (const LogSetupKey* trimmed = FindKey(Trim(key), true);
+      trimmed != nullptr && Trim(key) != key) {
+    finding(Severity::Error, number, "blanks-around-equals",
+            "blanks around the key " + Quote(key) + " or before \"=\"",
+            "the launcher ignores the line");
+  } else if (const LogSetupKey* folded = FindKey(key, true); folded != nullptr) {
+    finding(Severity::Error, number, "key-case",
+            "key " + Quote(key) + " in other case than " + Quote(folded->key),
+            "the launcher ignores the line");
+  } else {
+    std::size_t distance = 0;
+    const std::u16string_view nearest = NearestKey(Trim(key), names, distance);
+    finding(Severity::Warning, number, "unknown-key",
+            "unknown key " + Quote(key) + " (nearest known: " + Quote(nearest) + ")",
+            "the launcher ignores the line");
+  }
+}
+
+// A value too long for its key; true when the launcher ignores the line for it.
+bool LintLength(const LogSetupKey& key, std::u16string_view value, std::int64_t number,
+                const LineFindingFn& finding) {
+  if (key.longest == kNoLimit || value.size() <= key.longest) return false;
+  if (Trim(value).size() <= key.longest) {
+    finding(Severity::Error, number, "blanks-around-value",
+            "blanks around the value " + Quote(value) + " make it longer than " +
+                std::to_string(key.longest) + " characters",
+            "the launcher ignores the line and keeps the earlier value or the default");
+  } else {
+    finding(Severity::Error, number, "too-long",
+            "value " + Quote(value) + " has " + std::to_string(value.size()) +
+                " characters; at most " + std::to_string(key.longest) + " are allowed",
+            "the launcher ignores the line and keeps the earlier value or the default");
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<Finding> LintLogSetupFile(const std::u16string& path) {
+  std::vector<Finding> out;
+  const LineFindingFn finding = [&](Severity severity, std::int64_t line, const char* kind,
+                                    std::string message, std::string effect) {
+    out.push_back({severity, path, line, kind, std::move(message), std::move(effect)});
+  };
+  const std::optional<std::u16string> text = ReadWideTextFile(path);
+  if (!LintEncoding(path, text.has_value(), finding)) return out;
   const Lines lines = SplitLines(*text);
   const std::vector<std::u16string_view> names = KeyNames();
   std::map<std::u16string_view, std::int64_t> applied;
@@ -259,43 +327,14 @@ std::vector<Finding> LintLogSetupFile(const std::u16string& path) {
         equals == std::u16string_view::npos ? std::u16string_view() : line.substr(equals + 1);
     const LogSetupKey* exact = FindKey(key, false);
     if (exact == nullptr) {
-      if (const LogSetupKey* trimmed = FindKey(Trim(key), true);
-          trimmed != nullptr && Trim(key) != key) {
-        finding(Severity::Error, number, "blanks-around-equals",
-                "blanks around the key " + Quote(key) + " or before \"=\"",
-                "the launcher ignores the line");
-      } else if (const LogSetupKey* folded = FindKey(key, true); folded != nullptr) {
-        finding(Severity::Error, number, "key-case",
-                "key " + Quote(key) + " in other case than " + Quote(folded->key),
-                "the launcher ignores the line");
-      } else {
-        std::size_t distance = 0;
-        const std::u16string_view nearest = NearestKey(Trim(key), names, distance);
-        finding(Severity::Warning, number, "unknown-key",
-                "unknown key " + Quote(key) + " (nearest known: " + Quote(nearest) + ")",
-                "the launcher ignores the line");
-      }
+      LintUnknownKey(key, number, names, finding);
       continue;
     }
     if (equals == std::u16string_view::npos) {
       finding(Severity::Warning, number, "no-equals", "line without \"=\"",
               "the launcher sets " + Quote(key) + " to the empty value");
     }
-    if (exact->longest != kNoLimit && value.size() > exact->longest &&
-        Trim(value).size() <= exact->longest) {
-      finding(Severity::Error, number, "blanks-around-value",
-              "blanks around the value " + Quote(value) + " make it longer than " +
-                  std::to_string(exact->longest) + " characters",
-              "the launcher ignores the line and keeps the earlier value or the default");
-      continue;
-    }
-    if (exact->longest != kNoLimit && value.size() > exact->longest) {
-      finding(Severity::Error, number, "too-long",
-              "value " + Quote(value) + " has " + std::to_string(value.size()) +
-                  " characters; at most " + std::to_string(exact->longest) + " are allowed",
-              "the launcher ignores the line and keeps the earlier value or the default");
-      continue;
-    }
+    if (LintLength(*exact, value, number, finding)) continue;
     if (auto seen = applied.find(exact->key); seen != applied.end()) {
       finding(Severity::Warning, number, "repeated-key",
               "key " + Quote(exact->key) + " already set on line " + std::to_string(seen->second),
@@ -470,6 +509,39 @@ std::vector<Finding> LintSettingsFile(const std::u16string& path) {
     }
   }
   return out;
+}
+
+void SummariseRepeats(std::vector<Finding>& findings, std::size_t keep) {
+  struct Seen {
+    std::size_t count = 0;
+    std::size_t summary = 0;  // index in out
+    std::int64_t lastLine = 0;
+  };
+  std::map<std::tuple<std::u16string, std::string, Severity>, Seen> seen;
+  std::vector<Finding> out;
+  for (Finding& f : findings) {
+    Seen& s = seen[{f.file, f.kind, f.severity}];
+    if (++s.count <= keep) {
+      out.push_back(std::move(f));
+    } else if (s.count == keep + 1) {
+      s.summary = out.size();
+      s.lastLine = f.line;
+      out.push_back(std::move(f));
+    } else {
+      out[s.summary].count += f.count;
+      s.lastLine = f.line;
+    }
+  }
+  for (const auto& [key, s] : seen) {
+    Finding& f = out[s.summary];
+    if (s.count <= keep || f.count == 1) continue;
+    f.message =
+        std::to_string(f.count) + " more findings \"" + f.kind + "\" like the ones above" +
+        (f.line > 0 ? ", lines " + std::to_string(f.line) + " to " + std::to_string(s.lastLine)
+                    : std::string()) +
+        "; the first of them: " + f.message;
+  }
+  findings = std::move(out);
 }
 
 const char* SeverityName(Severity severity) {

@@ -13,11 +13,17 @@ enum class Severity { Info, Warning, Error };
 struct Finding {
   Severity severity = Severity::Warning;
   std::u16string file;
-  std::int64_t line = 0;  // 0 for the file as a whole
-  std::string kind;       // stable short name, e.g. "key-case"
-  std::string message;    // what is wrong
-  std::string effect;     // what the launcher does instead
+  std::int64_t line = 0;   // 0 for the file as a whole
+  std::string kind;        // stable short name, e.g. "key-case"
+  std::string message;     // what is wrong
+  std::string effect;      // what the launcher does instead
+  std::int64_t count = 1;  // findings this one stands for (a summary of repeats: more)
 };
+
+// Keeps the first keep findings of each kind (and severity) in each file;
+// the rest of a kind become one finding after them that counts them and
+// names their first and last line.
+void SummariseRepeats(std::vector<Finding>& findings, std::size_t keep);
 
 // One key of "logsetup_w.properties" and its longest value.
 struct LogSetupKey {

@@ -590,6 +590,7 @@ void AppendCheckReport(std::string& out, const CheckReport& report, OutputFormat
       JsonField(line, "kind", f.kind);
       JsonField(line, "message", f.message);
       JsonField(line, "effect", f.effect);
+      JsonField(line, "count", f.count);
       EndJson(line, "}");
     }
     out += "],\"exitCode\":" + std::to_string(code) + "}\n";
@@ -605,8 +606,8 @@ void AppendCheckReport(std::string& out, const CheckReport& report, OutputFormat
   int errors = 0, warnings = 0;
   out += "findings\n";
   for (const Finding& f : report.findings) {
-    errors += f.severity == Severity::Error ? 1 : 0;
-    warnings += f.severity == Severity::Warning ? 1 : 0;
+    errors += f.severity == Severity::Error ? static_cast<int>(f.count) : 0;
+    warnings += f.severity == Severity::Warning ? static_cast<int>(f.count) : 0;
     out += std::string("  ") + SeverityName(f.severity) + ": ";
     AppendUtf8(out, f.file);
     out += (f.line > 0 ? ":" + std::to_string(f.line) : "") + ": " + f.kind + ": " + f.message +

@@ -64,7 +64,8 @@ bool LockPresent(const LogSettings& s) {
 
 }  // namespace
 
-std::string RotationPlanText(const RotationPlan& plan, const LogSettings& settings) {
+std::string RotationPlanText(const RotationPlan& plan, const LogSettings& settings,
+                             const std::vector<Finding>& findings) {
   std::string text = "log: " + plat::ToUtf8(settings.logFilePath) + "\n";
   for (const InterruptedCopy& copy : plan.interrupted) {
     text += "interrupted copy: " + plat::ToUtf8(copy.path) +
@@ -87,10 +88,15 @@ std::string RotationPlanText(const RotationPlan& plan, const LogSettings& settin
     }
   }
   if (LockPresent(settings)) text += "\"rotation.lock\" exists in the output directory\n";
+  for (const Finding& f : findings) {
+    text += std::string(SeverityName(f.severity)) + ": " + f.kind + ": " + f.message + "; " +
+            f.effect + "\n";
+  }
   return text;
 }
 
-std::string RotationPlanJson(const RotationPlan& plan, const LogSettings& settings) {
+std::string RotationPlanJson(const RotationPlan& plan, const LogSettings& settings,
+                             const std::vector<Finding>& findings) {
   std::string json = "{\"log\":" + JsonString(settings.logFilePath) +
                      ",\"rotate\":" + (plan.rotate ? "true" : "false") +
                      ",\"reason\":" + JsonString(Reason(plan, settings)) +
@@ -106,5 +112,13 @@ std::string RotationPlanJson(const RotationPlan& plan, const LogSettings& settin
   for (std::size_t i = 0; i < plan.pruned.size(); ++i) {
     json += (i == 0 ? "" : ",") + JsonString(plan.pruned[i]);
   }
-  return json + "],\"lockPresent\":" + (LockPresent(settings) ? "true" : "false") + "}\n";
+  json += "],\"lockPresent\":" + std::string(LockPresent(settings) ? "true" : "false") +
+          ",\"findings\":[";
+  for (const Finding& f : findings) {
+    json += std::string(&f == &findings.front() ? "" : ",") +
+            "{\"severity\":" + JsonString(std::string_view(SeverityName(f.severity))) +
+            ",\"kind\":" + JsonString(f.kind) + ",\"message\":" + JsonString(f.message) +
+            ",\"effect\":" + JsonString(f.effect) + "}";
+  }
+  return json + "]}\n";
 }

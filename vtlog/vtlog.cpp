@@ -7,16 +7,20 @@
 #include "platform/text.h"
 #include "version.h"
 #include "vtlog/check.h"
-#include "vtlog/jobs.h"
+#include "vtlog/job_files.h"
+#include "vtlog/jobs_command.h"
+#include "vtlog/metrics.h"
 #include "vtlog/rotate_plan.h"
+#include "vtlog/rotation_check.h"
 #include "vtlog/show.h"
 
 namespace {
 
 constexpr char kExitCodes[] =
-    "Exit codes: 0 nothing wrong; 1 warning (jobs/show --failed: failures found; check:\n"
-    "warnings; lines that could not be read); 2 critical (check: errors); 3 unknown (no log,\n"
-    "nothing readable, wrong usage).\n";
+    "Exit codes: 0 nothing wrong (also no log in error-only mode); 1 warning (jobs/show\n"
+    "--failed: failed or lost runs found; check, rotate --dry-run: warnings; lines that could\n"
+    "not be read); 2 critical (check, rotate --dry-run: errors); 3 unknown (no log, nothing\n"
+    "readable, wrong usage).\n";
 
 constexpr char kTimes[] =
     "TIME: YYYY-MM-DD or YYYY/MM/DD, optionally with T or a blank and HH:MM[:SS[.mmm]] and a\n"
@@ -50,10 +54,13 @@ const std::vector<Command>& Commands() {
       {"jobs",
        "vtlog jobs   [--component NAME] [--job ID]... [--failed] [--since TIME] [--until TIME]\n"
        "             [--lost-after HOURS] [--file PATH] [--format text|csv|json] [--summary]\n",
-       "Start and end records paired into runs, with the write-error and name-error files.\n"
-       "--failed lists failed, lost and unfinished runs. --since/--until select runs by\n"
-       "their start. With csv or json the summary goes to standard error, or with\n"
-       "--summary as a last JSON object.\n",
+       "Start and end records paired into runs, with the write-error and name-error files\n"
+       "and, in error-only mode, the per-job files of the jobs running now. --failed lists\n"
+       "failed and lost runs (no end, and a later start of the job or open longer than\n"
+       "--lost-after, default 24); a run still open within it is no failure.\n"
+       "--since/--until select runs by their start; a run still open reaches every window\n"
+       "from its start to now. With csv or json the summary goes to standard error, or\n"
+       "with --summary as a last JSON object.\n",
        {"--component", "--job", "--since", "--until", "--lost-after", "--file", "--format"},
        {"--failed", "--summary"}},
       {"check",
@@ -63,9 +70,17 @@ const std::vector<Command>& Commands() {
        "the rotation lock, write-error files, message boxes in unattended jobs.\n",
        {"--component", "--format"},
        {}},
+      {"metrics",
+       "vtlog metrics [--component NAME]... [--lost-after HOURS] [--output PATH]\n",
+       "The runs, error files, log size and generations and the check's findings of each\n"
+       "component (default Orbeck) in the Prometheus text format, for node_exporter's\n"
+       "textfile collector: --output writes PATH.<pid>.tmp and renames it over PATH.\n",
+       {"--component", "--lost-after", "--output"},
+       {}},
       {"rotate",
        "vtlog rotate --dry-run [--component NAME] [--format text|json]\n",
-       "What a rotation of the component would do now; touches nothing.\n",
+       "What a rotation of the component would do now, and what would stop it (exit\n"
+       "codes as for check); touches nothing.\n",
        {"--component", "--format"},
        {"--dry-run"}},
   };
@@ -184,88 +199,32 @@ bool ParseSelection(const Args& args, Selection& s, VtlogOutput& output) {
   return true;
 }
 
-// A run without an end that started longer ago than this counts as lost.
-constexpr std::int64_t kDefaultLostAfterHours = 24;
 constexpr std::int64_t kLongestLostAfterHours = 24L * 366 * 10;
 
-int RunJobs(const Args& args, VtlogOutput& output) {
-  OutputFormat format = OutputFormat::Text;
-  Selection sel;
-  if (!ParseFormat(args, true, format, output) || !ParseSelection(args, sel, output)) {
-    return kExitUnknown;
-  }
-  std::int64_t lostAfterHours = kDefaultLostAfterHours;
+bool ParseLostAfter(const Args& args, std::int64_t& hours, VtlogOutput& output) {
+  hours = kDefaultLostAfterHours;
   if (args.values.contains("--lost-after") &&
-      (!ParseCount(Value(args, "--lost-after"), 6, lostAfterHours) ||
-       lostAfterHours > kLongestLostAfterHours)) {
-    return Usage(output, "--lost-after needs a whole number of hours");
+      (!ParseCount(Value(args, "--lost-after"), 6, hours) || hours > kLongestLostAfterHours)) {
+    return Usage(output, "--lost-after needs a whole number of hours"), false;
   }
-  LogSettings settings;
-  LoadComponentSettings(sel.component, settings);
-  std::vector<LogFileRef> files;
-  std::vector<LogFileRef> errorFiles;
-  const std::u16string file = plat::FromUtf8(Value(args, "--file"));
-  if (!file.empty()) {
-    files.push_back({file, LogFileKind::Live});
-  } else {
-    files = LogGenerations(settings);
-    errorFiles = ErrorFiles(settings);
-  }
-  if (files.empty() && errorFiles.empty()) {
-    output.err("vtlog: " + MissingLogCause(settings) + "\n");
-    ReleaseLogSettings(settings);
+  return true;
+}
+
+int RunJobsCommand(const Args& args, VtlogOutput& output) {
+  JobsOptions options;
+  Selection sel;
+  if (!ParseFormat(args, true, options.format, output) || !ParseSelection(args, sel, output) ||
+      !ParseLostAfter(args, options.lostAfterHours, output)) {
     return kExitUnknown;
   }
-  ReleaseLogSettings(settings);
-  bool trouble = false;
-  std::size_t unopened = 0;
-  const ProblemFn problem = [&](const std::string& message) {
-    trouble = true;
-    unopened += message.ends_with(": cannot be opened for reading") ? 1 : 0;
-    output.err("vtlog: " + message + "\n");
-  };
-  std::map<JobOutcome, std::int64_t> counts;
-  std::int64_t total = 0, alerts = 0;
-  const bool failedOnly = args.flags.contains("--failed");
-  std::string line;
-  if (format == OutputFormat::Csv) output.out(JobCsvHeader());
-  const JobFn onRun = [&](const PairedJob& run) {
-    const std::int64_t key = RunTimeKey(run);
-    if ((sel.since && key < *sel.since) || (sel.until && key > *sel.until)) return;
-    ++total;
-    ++counts[run.outcome];
-    if (failedOnly && (run.outcome == JobOutcome::Success || run.outcome == JobOutcome::EndOnly)) {
-      return;
-    }
-    alerts += RunFailed(run) ? 1 : 0;
-    line.clear();
-    AppendJob(line, run, format, sel.component);
-    output.out(line);
-  };
-  PairLogJobs(files, errorFiles, sel.jobs, NowTimeKey() - lostAfterHours * 3600000, onRun, problem);
-
-  const std::int64_t success = counts[JobOutcome::Success] + counts[JobOutcome::EndOnly];
-  if (format == OutputFormat::Json && args.flags.contains("--summary")) {
-    std::string json;
-    JsonLine summary(json);
-    for (const auto& [name, value] : {std::pair{"jobs", total},
-                                      {"success", success},
-                                      {"failed", counts[JobOutcome::Failed]},
-                                      {"running", counts[JobOutcome::Running]},
-                                      {"lost", counts[JobOutcome::Lost]}}) {
-      JsonField(summary, name, value);
-    }
-    EndJson(summary);
-    output.out(json);
-  } else {
-    const std::string text = std::to_string(total) + " jobs: " + std::to_string(success) +
-                             " success, " + std::to_string(counts[JobOutcome::Failed]) +
-                             " failed, " + std::to_string(counts[JobOutcome::Running]) +
-                             " running, " + std::to_string(counts[JobOutcome::Lost]) + " lost\n";
-    format == OutputFormat::Text ? output.out(text) : output.err(text);
-  }
-  if (unopened == files.size() + errorFiles.size()) return kExitUnknown;
-  return (failedOnly && alerts > 0) || trouble ? kExitWarning : kExitOk;
+  options.component = sel.component;
+  options.file = plat::FromUtf8(Value(args, "--file"));
+  options.jobs = sel.jobs;
+  options.since = sel.since;
+  options.until = sel.until;
+  options.failedOnly = args.flags.contains("--failed");
+  options.summary = args.flags.contains("--summary");
+  return RunJobs(options, output);
 }
 
 int RunCheckCommand(const Args& args, VtlogOutput& output) {
@@ -292,10 +251,36 @@ int RunRotate(const Args& args, VtlogOutput& output) {
     return Usage(output, "unknown component " + Value(args, "--component"));
   }
   const RotationPlan plan = PlanRotation(settings);
-  output.out(format == OutputFormat::Json ? RotationPlanJson(plan, settings)
-                                          : RotationPlanText(plan, settings));
+  const CheckReport report = RotationPlanFindings(plan, settings);
+  output.out(format == OutputFormat::Json ? RotationPlanJson(plan, settings, report.findings)
+                                          : RotationPlanText(plan, settings, report.findings));
   ReleaseLogSettings(settings);
-  return 0;
+  return CheckExitCode(report.findings);
+}
+
+int RunMetricsCommand(const Args& args, VtlogOutput& output) {
+  MetricsOptions options;
+  if (!ParseLostAfter(args, options.lostAfterHours, output)) return kExitUnknown;
+  if (const auto given = args.values.find("--component"); given != args.values.end()) {
+    options.components.clear();
+    for (const std::string& name : given->second) {
+      const std::u16string component = CanonicalComponentName(plat::FromUtf8(name));
+      if (component.empty()) return Usage(output, "unknown component " + name);
+      options.components.push_back(component);
+    }
+  }
+  options.outputFile = Value(args, "--output");
+  return RunMetrics(options, output);
+}
+
+// In error-only mode no log (and no error file to show) is the healthy state.
+bool ErrorOnlyWithoutLog(const ShowOptions& options) {
+  LogSettings settings;
+  LoadComponentSettings(options.component, settings);
+  const bool healthy = ErrorOnlyLogging(settings) && LogGenerations(settings).empty() &&
+                       (!options.errorFiles || ErrorFiles(settings).empty());
+  ReleaseLogSettings(settings);
+  return healthy;
 }
 
 int RunShowCommand(const Args& args, VtlogOutput& output) {
@@ -326,6 +311,10 @@ int RunShowCommand(const Args& args, VtlogOutput& output) {
   options.cursorFile = Value(args, "--cursor-file");
   options.follow = args.flags.contains("--follow");
   options.errorFiles = args.flags.contains("--error-files");
+  if (options.file.empty() && !options.follow && ErrorOnlyWithoutLog(options)) {
+    output.err(std::string("vtlog: ") + kErrorOnlyNoLog + "\n");
+    return kExitOk;
+  }
   return RunShow(options, output);
 }
 
@@ -350,8 +339,9 @@ int Dispatch(const std::vector<std::string>& raw, VtlogOutput& output) {
   Args args;
   if (!ParseArgs(raw, args, output)) return kExitUnknown;
   if (args.command == "show") return RunShowCommand(args, output);
-  if (args.command == "jobs") return RunJobs(args, output);
+  if (args.command == "jobs") return RunJobsCommand(args, output);
   if (args.command == "check") return RunCheckCommand(args, output);
+  if (args.command == "metrics") return RunMetricsCommand(args, output);
   return RunRotate(args, output);
 }
 

@@ -104,7 +104,7 @@ TEST(VtlogCommandTest, AnswersFormatsAndExitCodes) {
         "\"end\":null,\"durationMs\":null,\"outcome\":\"lost\",\"result\":null"},
        {"summary", "jobs:"},
        "1 jobs: 0 success, 0 failed, 0 running, 1 lost"},
-      {"jobs --format json --summary --since today", 0, {"{\"jobs\":1,\"success\":0,"}, {}},
+      {"jobs --format json --summary --since today", 0, {"{\"jobs\":3,\"success\":0,"}, {}},
       {"jobs --format csv --job 7", 0, {"job,start,end,durationMs,outcome,result,commandLine\n7,"}},
       {"check", 1, {"write-error-files", "vtlog jobs", "0 errors, 1 warnings"}},
       {"--version", 0, {"vtlog " QORVANE_VERSION "\n"}},

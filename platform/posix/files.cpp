@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -275,6 +276,20 @@ bool SameFile(const std::u16string& a, const std::u16string& b) {
 
 std::uint32_t CurrentProcessId() {
   return static_cast<std::uint32_t>(getpid());
+}
+
+bool VolumeFreeBytes(const std::u16string& path, std::uint64_t& bytes) {
+  struct statvfs volume {};
+  if (statvfs(posix::SystemPath(path).c_str(), &volume) != 0) return false;
+  bytes = static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
+  return true;
+}
+
+bool SameVolume(const std::u16string& a, const std::u16string& b) {
+  struct stat first {};
+  struct stat second {};
+  return stat(posix::SystemPath(a).c_str(), &first) == 0 &&
+         stat(posix::SystemPath(b).c_str(), &second) == 0 && first.st_dev == second.st_dev;
 }
 
 }  // namespace plat

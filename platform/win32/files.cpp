@@ -187,4 +187,22 @@ std::uint32_t CurrentProcessId() {
   return GetCurrentProcessId();
 }
 
+bool VolumeFreeBytes(const std::u16string& path, std::uint64_t& bytes) {
+  ULARGE_INTEGER available{};
+  if (GetDiskFreeSpaceExW(win32::Wide(path), &available, nullptr, nullptr) == FALSE) return false;
+  bytes = available.QuadPart;
+  return true;
+}
+
+bool SameVolume(const std::u16string& a, const std::u16string& b) {
+  // The mount point of each path: a volume mounted into a folder is one of
+  // its own, as it is for a move.
+  wchar_t roots[2][MAX_PATH + 1] = {};
+  const std::u16string* paths[2] = {&a, &b};
+  for (int i = 0; i < 2; ++i) {
+    if (GetVolumePathNameW(win32::Wide(*paths[i]), roots[i], MAX_PATH + 1) == FALSE) return false;
+  }
+  return _wcsicmp(roots[0], roots[1]) == 0;
+}
+
 }  // namespace plat
