@@ -211,6 +211,23 @@ TEST_F(Rotation, FailuresLeaveTheLogWhereItIs) {
   EXPECT_TRUE(Exists(lock));
 }
 
+// A writer that passed its lock probe before the rotation took the lock
+// appends once the copy is done, just before the log's removal: the log stays
+// with that record, and no copy is left to stand beside it.
+TEST_F(Rotation, RecordAppendedBeforeTheLogsRemovalStaysInTheLog) {
+  Settings(kBySize0);
+  fs::create_directories(NativePath(rot));
+  MakeFile(log, 0, kLoadTime, "live record\r\n");
+  Plan();
+  plat::SetPause(plat::PausePoint::BeforeRemove, [&](const std::u16string& path) {
+    plat::FileHandle writer = OpenLogForAppend(path);
+    ASSERT_TRUE(writer && plat::WriteBytes(*writer, "late record\r\n", 13));
+  });
+  EXPECT_EQ(CopyLogToRotateDir(Rotated(), loaded), 0);
+  EXPECT_EQ(ReadBytes(log), "live record\r\nlate record\r\n");
+  EXPECT_FALSE(Exists(Rotated()) || Exists(Rotated() + u".copied"));
+}
+
 // The dated name at its position; then names that are generations of it
 // (any date, a number) and, after "-", names that are not.
 TEST(RotationNames, DatedNamesAndTheirNumberedForms) {
@@ -310,9 +327,10 @@ TEST_F(Rotation, PruneKeepsTheNewestGenerationsAndNothingElse) {
   }
 }
 
-// Copies that killed rotations left: a copy still being made, or one the log
-// still begins with, goes; a finished copy whose log is gone becomes its
-// generation, or takes a number when a newer one holds the name.
+// Copies that killed rotations left, under the present names or names since
+// changed: a copy still being made, or one the log still begins with, goes;
+// a finished copy whose log is gone becomes its generation (under the present
+// names, dated by its time), or takes a number when a newer one holds the name.
 TEST_F(Rotation, InterruptedCopiesAreRemovedOrFinished) {
   struct Row {
     std::u16string name;
@@ -327,7 +345,10 @@ TEST_F(Rotation, InterruptedCopiesAreRemovedOrFinished) {
       {u"orbeck_20261204.log.copied", "old record\r\n", live, false, u"orbeck_20261204.log"},
       {u"orbeck_20261204.log.copied", "old record\r\n", "", false, u"orbeck_20261204.log"},
       {u"orbeck_20261204.log.copied", "old record\r\n", live, true, u"orbeck_20261204_1.log"},
-      {u"orbeck_notes.log.copied", "notes", live, false, u"orbeck_notes.log.copied"},
+      {u"20261101_ORBECK.log.copied", "old record\r\n", "", false, u"orbeck_20261204.log"},
+      {u"orbeck_Dec-04.log.copying", "live rec", live, false, u""},
+      {u"orbeck_Dec-04.log.copied", live, live + live, false, u""},
+      {u"orbeck_long-notes-x.log.copied", "notes", live, false, u"orbeck_long-notes-x.log.copied"},
   };
   Settings(u"runtime.rotate.rule.sizeflg=1\r\nruntime.rotate.rule.size=99\r\n");
   for (const Row& row : rows) {
@@ -339,7 +360,7 @@ TEST_F(Rotation, InterruptedCopiesAreRemovedOrFinished) {
     MakeFile(rot + u"\\" + row.name, 0, kLoadTime - 86400, row.copy);
     const RotationPlan plan = Plan();
     RotateExecLog(u"Orbeck");
-    EXPECT_EQ(plan.interrupted.size(), row.name.starts_with(u"orbeck_notes") ? 0u : 1u);
+    EXPECT_EQ(plan.interrupted.size(), row.endsAs == row.name ? 0u : 1u);
     EXPECT_TRUE(row.endsAs.empty() || ReadBytes(rot + u"\\" + row.endsAs) == row.copy);
     EXPECT_EQ(Exists(rot + u"\\" + row.name), row.endsAs == row.name);
     EXPECT_EQ(ReadBytes(log), row.log);

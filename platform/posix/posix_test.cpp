@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "platform/fault.h"
 #include "platform/testing.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
@@ -42,14 +43,32 @@ TEST(PosixFiles, MoveAcrossFileSystemsIsRefusedAndSaysSo) {
 }
 
 // A blocked open would hold up the job for as long as nobody uses the pipe.
+// A rotation moves the log away between a writer's open and its lock: the
+// writer's record goes into a new log under the name, not behind the moved one.
+TEST(PosixFiles, WriterOpenFollowsTheNameWhenTheLogIsMovedAway) {
+  qvtest::ScopedTempDir dir;
+  const std::u16string log = dir / u"orbeck.log", moved = dir / u"orbeck_20261205.log";
+  qvtest::WriteBytes(log, "old");
+  plat::SetPause(plat::PausePoint::OpenedBeforeLock, [&](const std::u16string&) {
+    fs::rename(qvtest::NativePath(log), qvtest::NativePath(moved));
+  });
+  plat::FileHandle file;
+  ASSERT_EQ(plat::OpenFile(log, plat::OpenMode::WriteShareRead, file), plat::OpenStatus::Opened);
+  plat::ClearFaults();
+  ASSERT_TRUE(plat::SeekFileEnd(*file) && plat::WriteBytes(*file, "new", 3));
+  file.reset();
+  EXPECT_EQ(qvtest::ReadBytes(moved) + "|" + qvtest::ReadBytes(log), "old|new");
+}
+
 TEST(PosixFiles, FifoInPlaceOfAFileFailsWithoutWaiting) {
   qvtest::ScopedTempDir dir;
   const std::u16string fifo = dir / u"VantrelV12.ini";
   ASSERT_EQ(mkfifo(qvtest::NativePath(fifo).c_str(), 0600), 0);
   for (plat::OpenMode mode : {plat::OpenMode::WriteShareRead, plat::OpenMode::AppendShared}) {
     plat::FileHandle file;
-    EXPECT_EQ(plat::OpenFile(fifo, mode, file),
-              mode == plat::OpenMode::ReadShared ? plat::OpenStatus::Other : plat::OpenStatus::AccessDenied);
+    EXPECT_EQ(plat::OpenFile(fifo, mode, file), mode == plat::OpenMode::ReadShared
+                                                    ? plat::OpenStatus::Other
+                                                    : plat::OpenStatus::AccessDenied);
     EXPECT_FALSE(file);
   }
   EXPECT_FALSE(plat::CanOpenForReading(fifo));
