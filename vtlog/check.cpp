@@ -343,6 +343,13 @@ CheckReport RunCheck(const std::u16string& component) {
                   "no rotation can take its lock: the log is never rotated and keeps growing",
                   true);
   CheckRotationRoom(report, settings);
+  for (const StrandedCopy& copy : FindStrandedCopies(settings)) {
+    AddFinding(report, Severity::Warning, copy.path, "interrupted-copy",
+               "a copy into another volume that a killed rotation left",
+               copy.logHoldsIt ? "the log still holds its records; a rotation removes it"
+                               : "its records stand only there; a rotation makes it a generation "
+                                 "(rotation must be on), vtlog shows them meanwhile");
+  }
   CheckErrorFiles(report, settings);
   CheckMessageBoxes(report, settingsPath);
   ReleaseLogSettings(settings);
