@@ -364,6 +364,9 @@ TEST_F(Rotation, InterruptedCopiesAreRemovedOrFinished) {
     EXPECT_TRUE(row.endsAs.empty() || ReadBytes(rot + u"\\" + row.endsAs) == row.copy);
     EXPECT_EQ(Exists(rot + u"\\" + row.name), row.endsAs == row.name);
     EXPECT_EQ(ReadBytes(log), row.log);
+    // A copy the log still holds must not stand beside it as a generation.
+    EXPECT_EQ(std::distance(fs::directory_iterator(NativePath(rot)), {}),
+              (row.endsAs.empty() ? 0 : 1) + (row.plainTaken ? 1 : 0));
   }
 }
 

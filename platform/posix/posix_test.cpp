@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "execlog/record_writer.h"
 #include "platform/fault.h"
 #include "platform/testing.h"
 #include "platform/text.h"
@@ -49,13 +50,10 @@ TEST(PosixFiles, WriterOpenFollowsTheNameWhenTheLogIsMovedAway) {
   qvtest::ScopedTempDir dir;
   const std::u16string log = dir / u"orbeck.log", moved = dir / u"orbeck_20261205.log";
   qvtest::WriteBytes(log, "old");
-  plat::SetPause(plat::PausePoint::OpenedBeforeLock, [&](const std::u16string&) {
-    fs::rename(qvtest::NativePath(log), qvtest::NativePath(moved));
-  });
-  plat::FileHandle file;
-  ASSERT_EQ(plat::OpenFile(log, plat::OpenMode::WriteShareRead, file), plat::OpenStatus::Opened);
-  plat::ClearFaults();
-  ASSERT_TRUE(plat::SeekFileEnd(*file) && plat::WriteBytes(*file, "new", 3));
+  plat::SetPause(plat::PausePoint::OpenedBeforeLock,
+                 [&](const std::u16string&) { plat::MoveNoReplace(log, moved); });
+  plat::FileHandle file = OpenLogForAppend(log);
+  ASSERT_TRUE(file && plat::WriteBytes(*file, "new", 3));
   file.reset();
   EXPECT_EQ(qvtest::ReadBytes(moved) + "|" + qvtest::ReadBytes(log), "old|new");
 }
