@@ -164,7 +164,9 @@ TEST_F(Rotation, SameDayRotationsTakeTheLowestFreeNumberAsPlanned) {
 
 // Whatever fails, the log stays whole where it was and no copy is left.
 // Setup: L lock held, W log held by a writer, F a file in the rotation
-// directory's place, E an earlier rotation of today, C the copy alone.
+// directory's place, E an earlier rotation of today, C the copy alone, A a
+// writer that passed its lock probe before the rotation appends just before
+// the log's removal (its record stays in the log).
 TEST_F(Rotation, FailuresLeaveTheLogWhereItIs) {
   using plat::FaultOp;
   struct Row {
@@ -180,6 +182,7 @@ TEST_F(Rotation, FailuresLeaveTheLogWhereItIs) {
       {"CW", FaultOp::Alloc, u"|"},        {"C", FaultOp::Write, copying, 3},
       {"C", FaultOp::Read, u"orbeck.log"}, {"C", FaultOp::Move, copying},
       {"C", FaultOp::Open, copying},       {"C", FaultOp::Remove, u"orbeck.log"},
+      {"CA", FaultOp::Alloc, u"|"},
   };
   Settings(kBySize0);
   for (const Row& row : rows) {
@@ -195,8 +198,14 @@ TEST_F(Rotation, FailuresLeaveTheLogWhereItIs) {
         has('L') || has('W') ? OpenLogForAppend(has('L') ? lock : log) : nullptr;
     Plan();
     Inject(row.op, 1, row.path, row.shortWrite);
+    if (has('A')) {
+      plat::SetPause(plat::PausePoint::BeforeRemove, [&](const std::u16string& path) {
+        plat::FileHandle writer = OpenLogForAppend(path);
+        ASSERT_TRUE(writer && plat::WriteBytes(*writer, "late record\r\n", 13));
+      });
+    }
     EXPECT_EQ(has('C') ? CopyLogToRotateDir(Rotated(), loaded) : (RotateExecLog(u"Orbeck"), 0), 0);
-    EXPECT_EQ(ReadBytes(log), "live record\r\n");
+    EXPECT_EQ(ReadBytes(log), has('A') ? "live record\r\nlate record\r\n" : "live record\r\n");
     EXPECT_EQ(Exists(Rotated()), has('E'));
     EXPECT_FALSE(Exists(Rotated() + copying) || Exists(Rotated() + copied));
     EXPECT_EQ(Exists(lock), has('L'));
@@ -209,23 +218,6 @@ TEST_F(Rotation, FailuresLeaveTheLogWhereItIs) {
   Inject(FaultOp::Remove, 1, u"rotation.lock");
   RotateExecLog(u"Orbeck");
   EXPECT_TRUE(Exists(lock));
-}
-
-// A writer that passed its lock probe before the rotation took the lock
-// appends once the copy is done, just before the log's removal: the log stays
-// with that record, and no copy is left to stand beside it.
-TEST_F(Rotation, RecordAppendedBeforeTheLogsRemovalStaysInTheLog) {
-  Settings(kBySize0);
-  fs::create_directories(NativePath(rot));
-  MakeFile(log, 0, kLoadTime, "live record\r\n");
-  Plan();
-  plat::SetPause(plat::PausePoint::BeforeRemove, [&](const std::u16string& path) {
-    plat::FileHandle writer = OpenLogForAppend(path);
-    ASSERT_TRUE(writer && plat::WriteBytes(*writer, "late record\r\n", 13));
-  });
-  EXPECT_EQ(CopyLogToRotateDir(Rotated(), loaded), 0);
-  EXPECT_EQ(ReadBytes(log), "live record\r\nlate record\r\n");
-  EXPECT_FALSE(Exists(Rotated()) || Exists(Rotated() + u".copied"));
 }
 
 // The dated name at its position; then names that are generations of it
