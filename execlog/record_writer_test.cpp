@@ -325,12 +325,12 @@ TEST_F(RecordWriterTest, ProcessesShareTheLogAndTheWriteErrorFile) {
   for (int i = 0; i < 3000 && !qvtest::Exists(out_ + u"\\held"); ++i) plat::SleepMilliseconds(10);
   ASSERT_TRUE(qvtest::Exists(out_ + u"\\held")) << "the holder never held the log";
   // One attempt at the log, a slow disk: the write-error file still waits.
-  ExpectExit(Start(u"log_writer_loop", Writers(out_, "orbeck.log", 16, "4 shared")), 0);
+  ExpectExit(Start(u"log_writer_loop", Writers(out_, "orbeck.log", 16, "16 shared")), 0);
   qvtest::WriteBytes(out_ + u"\\held.release", "");
   ExpectExit(std::move(holder), 0);
   Audit(
       {out_ + u"\\LogWriteError_vtJobIdError.log", private_ + u"\\LogWriteError_vtJobIdError.log"},
-      R"(vtJobIdError,Error:HS-00-09-2911,,,,,,record (p\d+n) (\d{4}))", 16 * 4);
+      R"(vtJobIdError,Error:HS-00-09-2911,,,,,,record (p\d+n) (\d{4}))", 16 * 16);
   EXPECT_FALSE(qvtest::Exists(out_ + u"\\rotation.lock"));
 }
 
