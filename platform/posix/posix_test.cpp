@@ -64,9 +64,8 @@ TEST(PosixFiles, FifoInPlaceOfAFileFailsWithoutWaiting) {
   ASSERT_EQ(mkfifo(qvtest::NativePath(fifo).c_str(), 0600), 0);
   for (plat::OpenMode mode : {plat::OpenMode::WriteShareRead, plat::OpenMode::AppendShared}) {
     plat::FileHandle file;
-    EXPECT_EQ(plat::OpenFile(fifo, mode, file), mode == plat::OpenMode::ReadShared
-                                                    ? plat::OpenStatus::Other
-                                                    : plat::OpenStatus::AccessDenied);
+    EXPECT_EQ(plat::OpenFile(fifo, mode, file),
+              mode == plat::OpenMode::ReadShared ? plat::OpenStatus::Other : plat::OpenStatus::AccessDenied);
     EXPECT_FALSE(file);
   }
   EXPECT_FALSE(plat::CanOpenForReading(fifo));
