@@ -310,9 +310,9 @@ bool AppendUnderLockProtocol(const std::u16string& logPath, const RecordContext&
 // name-error file instead.
 std::u16string LogPathOf(const std::u16string& outputDir, const std::u16string& logFileName,
                          const std::u16string& jobId) {
-  const std::u16string logPath = logFileName.find(u'\\') != std::u16string::npos
-                                     ? logFileName
-                                     : InDirectory(outputDir, logFileName);
+  std::u16string logPath = logFileName.find(u'\\') != std::u16string::npos
+                               ? logFileName
+                               : InDirectory(outputDir, logFileName);
   if (logPath.size() <= kLongestLogPath) return logPath;
   return InDirectory(outputDir, u"LogNameError_" + jobId + u".log");
 }
