@@ -19,6 +19,10 @@ constexpr std::size_t kLongestLogPath = 255;
 // The copied first line of the per-job file, in code units.
 constexpr std::size_t kLongestJobLine = 9999;
 constexpr int kLockWaitMs = 10;
+// The last resort's own floor of attempts, whatever the log's retry count:
+// the count governs contention on the log, and jobs that fall back together
+// must not lose records to each other (200 waits of 2 to 10 ms at most).
+constexpr std::int32_t kWriteErrorFileAttempts = 200;
 
 // What every file of one call is written with: the arguments and the one time
 // stamp of the call.
@@ -137,12 +141,12 @@ std::u16string WriteErrorPath(const std::u16string& dir, const std::u16string& j
 
 // A write-error file is shared by every job of one identifier, and jobs that
 // share one fall back in step: it gets the log's protection, the share-mode
-// open retried after the job's jitter while another job writes it. False when
-// it cannot be opened or written.
+// open retried after the job's jitter while another job writes it, at least
+// kWriteErrorFileAttempts times. False when it cannot be opened or written.
 bool AppendToWriteErrorFile(const std::u16string& dir, const RecordContext& record,
                             std::int64_t absCode) {
   const std::u16string path = WriteErrorPath(dir, record.jobId);
-  const std::int32_t attempts = record.retryCount < 1 ? 1 : record.retryCount;
+  const std::int32_t attempts = std::max(record.retryCount, kWriteErrorFileAttempts);
   for (std::int32_t attempt = 0; attempt < attempts; ++attempt) {
     plat::FileHandle file;
     switch (OpenForRecords(path, file)) {
@@ -160,7 +164,8 @@ bool AppendToWriteErrorFile(const std::u16string& dir, const RecordContext& reco
 
 // The record that missed the log goes beside it, or into the private directory
 // when it cannot be put beside it. Gives back the caller's result, or -1284
-// when no file took the record: a lost record is never answered with 0.
+// whenever no file took the record (also for a refused location): a lost
+// record is never answered with 0, nor sent to a file that does not hold it.
 std::int32_t WriteToWriteErrorFile(const RecordContext& record, std::int64_t absCode,
                                    std::int32_t result) {
   // Without an output directory the file would land at the root of the drive.
@@ -171,7 +176,7 @@ std::int32_t WriteToWriteErrorFile(const RecordContext& record, std::int64_t abs
   if (GetPrivateDir(privateDir) != 0 && AppendToWriteErrorFile(privateDir, record, absCode)) {
     return result;
   }
-  return result != 0 ? result : kResultLogUnwritten;
+  return kResultLogUnwritten;
 }
 
 }  // namespace
@@ -267,45 +272,19 @@ std::u16string JobFileName(const std::u16string& jobId) {
   return jobId + u"_" + Decimal(plat::CurrentProcessId(), 1);
 }
 
-std::int32_t WriteExecLogRecord(int enabled, const std::u16string& outputDir,
-                                std::int32_t retryCount, std::int32_t code,
-                                const std::u16string& messagePrefix, std::int32_t subCode,
-                                const std::u16string& jobId, const std::u16string& logFileName,
-                                const std::u16string& commandLine, int errorOnly) {
-  if (enabled == 0) return 0;
-  if (errorOnly == 1 && code >= -999 && code <= 999) return 0;
+namespace {
 
-  RecordContext record{FormatRecordTimeStamp(plat::Now()),
-                       outputDir,
-                       retryCount,
-                       messagePrefix,
-                       subCode,
-                       jobId,
-                       commandLine,
-                       errorOnly};
-
-  std::u16string logPath = logFileName.find(u'\\') != std::u16string::npos
-                               ? logFileName
-                               : InDirectory(outputDir, logFileName);
-  if (logPath.size() > kLongestLogPath) {
-    logPath = InDirectory(outputDir, u"LogNameError_" + jobId + u".log");
-  }
-  std::int64_t absCode = std::llabs(static_cast<long long>(code));
-
-  // A log without a name has no location: refused like one that denies access.
-  if (logFileName.empty() || ProbeFileAccess(logPath) == -1) {
-    // A start record keeps its own code so that the job's start stays visible.
-    if (absCode != kStartRecord) absCode = kRefusedRecord;
-    return WriteToWriteErrorFile(record, absCode, kResultLogRefused);
-  }
-
-  std::u16string lockPath = InDirectory(outputDir, u"rotation.lock");
+// The attempts at the log under the lock protocol: true when the record was
+// appended, or when no attempt was asked for.
+bool AppendUnderLockProtocol(const std::u16string& logPath, const RecordContext& record,
+                             std::int64_t absCode) {
+  const std::u16string lockPath = InDirectory(record.outputDir, u"rotation.lock");
   // Settings that allow no attempt ask for no record, which is no failure.
-  bool written = retryCount < 1;
+  bool written = record.retryCount < 1;
   bool opened = false;
-  int jitter = JitterDelayMs(jobId);
-  for (std::int32_t attempt = 0; attempt < retryCount && !opened; ++attempt) {
-    bool lastAttempt = attempt + 1 == retryCount;
+  const int jitter = JitterDelayMs(record.jobId);
+  for (std::int32_t attempt = 0; attempt < record.retryCount && !opened; ++attempt) {
+    const bool lastAttempt = attempt + 1 == record.retryCount;
     if (ProbeFileAccess(lockPath) == -2) {
       // A rotation is moving logs.
       if (!lastAttempt) plat::SleepMilliseconds(kLockWaitMs);
@@ -320,13 +299,53 @@ std::int32_t WriteExecLogRecord(int enabled, const std::u16string& outputDir,
     opened = true;
     written = AppendRecord(logPath, *log, record, absCode);
   }
-
   // Remove the lock file that the probes made, unless a rotation holds it.
   if (ProbeFileAccess(lockPath) != -2 && ProbeFileAccess(lockPath) != -1) {
     plat::RemoveFile(lockPath);
   }
+  return written;
+}
 
-  if (written) return 0;
+// The log's full path; a path too long for the log names the job's
+// name-error file instead.
+std::u16string LogPathOf(const std::u16string& outputDir, const std::u16string& logFileName,
+                         const std::u16string& jobId) {
+  std::u16string logPath = logFileName.find(u'\\') != std::u16string::npos
+                               ? logFileName
+                               : InDirectory(outputDir, logFileName);
+  if (logPath.size() <= kLongestLogPath) return logPath;
+  return InDirectory(outputDir, u"LogNameError_" + jobId + u".log");
+}
+
+}  // namespace
+
+std::int32_t WriteExecLogRecord(int enabled, const std::u16string& outputDir,
+                                std::int32_t retryCount, std::int32_t code,
+                                const std::u16string& messagePrefix, std::int32_t subCode,
+                                const std::u16string& jobId, const std::u16string& logFileName,
+                                const std::u16string& commandLine, int errorOnly) {
+  if (enabled == 0) return 0;
+  if (errorOnly == 1 && code >= -999 && code <= 999) return 0;
+
+  const RecordContext record{FormatRecordTimeStamp(plat::Now()),
+                             outputDir,
+                             retryCount,
+                             messagePrefix,
+                             subCode,
+                             jobId,
+                             commandLine,
+                             errorOnly};
+  const std::u16string logPath = LogPathOf(outputDir, logFileName, jobId);
+  std::int64_t absCode = std::llabs(static_cast<long long>(code));
+
+  // A log without a name has no location: refused like one that denies access.
+  if (logFileName.empty() || ProbeFileAccess(logPath) == -1) {
+    // A start record keeps its own code so that the job's start stays visible.
+    if (absCode != kStartRecord) absCode = kRefusedRecord;
+    return WriteToWriteErrorFile(record, absCode, kResultLogRefused);
+  }
+  if (AppendUnderLockProtocol(logPath, record, absCode)) return 0;
+
   std::int32_t result = 0;
   if (absCode == kStartRecord || absCode == kSuccessRecord) {
     result = kResultLogUnwritten;

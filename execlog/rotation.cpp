@@ -118,35 +118,28 @@ int LogBeginsWith(const std::u16string& log, const std::u16string& copy) {
 // The copies that killed rotations left, each with its fate.
 std::vector<InterruptedCopy> InterruptedCopies(const LogSettings& settings) {
   std::vector<InterruptedCopy> found;
-  std::vector<plat::DirEntry> entries;
-  plat::ListDirectory(settings.rotateDir + u"\\*" + SplitBaseName(settings.logFilePath) + u"*.cop*",
-                      entries);
-  for (const plat::DirEntry& entry : entries) {
-    for (const std::u16string_view suffix : {kCopyingSuffix, kCopiedSuffix}) {
-      const std::size_t stem = entry.name.size() - std::min(entry.name.size(), suffix.size());
-      const std::u16string_view generation = std::u16string_view(entry.name).substr(0, stem);
-      if (entry.isDirectory || !EqualsIgnoreCase(entry.name.substr(stem), suffix) ||
-          !IsRotatedName(settings, generation)) {
-        continue;
+  for (StrandedCopy& stranded : FindStrandedCopies(settings)) {
+    InterruptedCopy copy{std::move(stranded.path), {}};
+    if (!stranded.logHoldsIt) {
+      // The generation it was meant to be, or, named under settings since
+      // changed, the one the present names give its day, so that pruning and
+      // readers find it; a newer one under that name keeps it, and the older
+      // copy takes a number.
+      copy.finishAs = IsRotatedName(settings, SplitFileName(stranded.generation))
+                          ? std::move(stranded.generation)
+                          : RotatedNameAt(settings, FileModTime(copy.path));
+      if (FileOpenable(copy.finishAs) != 0) {
+        copy.finishAs = NumberedRotatedName(copy.finishAs, NextFreeSuffix(copy.finishAs));
       }
-      InterruptedCopy copy{settings.rotateDir + u"\\" + entry.name, {}};
-      // Until the copy is complete, and until the log is removed, the log
-      // holds every record of it.
-      const int begins =
-          suffix == kCopyingSuffix ? 1 : LogBeginsWith(settings.logFilePath, copy.path);
-      if (begins < 0) continue;
-      if (begins == 0) {
-        // The generation it was meant to be; a newer one under that name
-        // keeps it, and the older copy takes a number.
-        copy.finishAs = settings.rotateDir + u"\\" + std::u16string(generation);
-        if (FileOpenable(copy.finishAs) != 0) {
-          copy.finishAs = NumberedRotatedName(copy.finishAs, NextFreeSuffix(copy.finishAs));
-        }
-      }
-      found.push_back(std::move(copy));
     }
+    found.push_back(std::move(copy));
   }
   return found;
+}
+
+bool IsWriterFileName(std::u16string_view name) {
+  const std::u16string lower = LowerAscii(name);
+  return lower.starts_with(u"logwriteerror_") || lower.starts_with(u"lognameerror_");
 }
 
 }  // namespace
@@ -246,15 +239,60 @@ int ShouldRotate(const LogSettings& settings) {
 }
 
 std::u16string MakeRotatedName(const LogSettings& settings) {
-  const std::u16string year = PaddedNumber(YearOf(settings.loadTime), 4);
-  return RotatedPath(settings, year, year.substr(year.size() - 2),
-                     PaddedNumber(MonthOf(settings.loadTime), 2),
-                     PaddedNumber(DayOf(settings.loadTime), 2));
+  return RotatedNameAt(settings, settings.loadTime);
+}
+
+std::u16string RotatedNameAt(const LogSettings& settings, std::int64_t time) {
+  const std::u16string year = PaddedNumber(YearOf(time), 4);
+  return RotatedPath(settings, year, year.substr(year.size() - 2), PaddedNumber(MonthOf(time), 2),
+                     PaddedNumber(DayOf(time), 2));
+}
+
+std::vector<StrandedCopy> FindStrandedCopies(const LogSettings& settings) {
+  std::vector<StrandedCopy> found;
+  std::vector<plat::DirEntry> entries;
+  plat::ListDirectory(settings.rotateDir + u"\\*" + SplitBaseName(settings.logFilePath) + u"*.cop*",
+                      entries);
+  for (const plat::DirEntry& entry : entries) {
+    for (const std::u16string_view suffix : {kCopyingSuffix, kCopiedSuffix}) {
+      const std::size_t stem = entry.name.size() - std::min(entry.name.size(), suffix.size());
+      const std::u16string_view generation = std::u16string_view(entry.name).substr(0, stem);
+      if (entry.isDirectory || !EqualsIgnoreCase(entry.name.substr(stem), suffix) ||
+          !IsRotatedNameOfAnyForm(settings, generation)) {
+        continue;
+      }
+      StrandedCopy copy{settings.rotateDir + u"\\" + entry.name,
+                        settings.rotateDir + u"\\" + std::u16string(generation), true};
+      // Until the copy is complete, and until the log is removed, the log
+      // holds every record of it.
+      const int begins =
+          suffix == kCopyingSuffix ? 1 : LogBeginsWith(settings.logFilePath, copy.path);
+      if (begins < 0) continue;
+      copy.logHoldsIt = begins == 1;
+      found.push_back(std::move(copy));
+    }
+  }
+  return found;
+}
+
+bool IsRotatedNameOfAnyForm(const LogSettings& settings, std::u16string_view name) {
+  if (IsWriterFileName(name)) return false;
+  const std::u16string file = SplitFileName(settings.logFilePath);
+  const std::u16string base = SplitBaseName(settings.logFilePath) + u"_";
+  const std::u16string extension = SplitExtension(settings.logFilePath);
+  const std::u16string lower = LowerAscii(name);
+  // The date stands where the description stood and is as long as it was.
+  const bool before = lower.size() > file.size() &&
+                      lower.size() <= file.size() + 1 + kDescriptionMax &&
+                      lower.ends_with(u"_" + LowerAscii(file));
+  const bool after = lower.size() >= base.size() + extension.size() &&
+                     lower.size() <= base.size() + extension.size() + kDescriptionMax &&
+                     lower.starts_with(LowerAscii(base)) && lower.ends_with(LowerAscii(extension));
+  return before || after;
 }
 
 bool IsRotatedName(const LogSettings& settings, std::u16string_view name) {
-  const std::u16string lower = LowerAscii(name);
-  if (lower.starts_with(u"logwriteerror_") || lower.starts_with(u"lognameerror_")) return false;
+  if (IsWriterFileName(name)) return false;
   const std::u16string two(2, kDigit);
   const std::u16string pattern =
       SplitFileName(RotatedPath(settings, std::u16string(4, kDigit), two, two, two));
@@ -345,10 +383,12 @@ int CopyLogToRotateDir(const std::u16string& rotatedName, const LogSettings& set
   }
   std::vector<char> buffer(kCopyChunk);
   bool complete = false;
+  std::uint64_t copiedBytes = 0;
   for (;;) {
     const std::ptrdiff_t n = plat::ReadBytes(*source, buffer.data(), buffer.size());
     complete = n == 0;
     if (n <= 0 || !plat::WriteBytes(*target, buffer.data(), static_cast<std::size_t>(n))) break;
+    copiedBytes += static_cast<std::uint64_t>(n);
   }
   // The copy keeps the log's time, which pruning orders the generations by.
   plat::SetFileModTime(*target, status.modTime, status.modTimeNanos);
@@ -359,7 +399,10 @@ int CopyLogToRotateDir(const std::u16string& rotatedName, const LogSettings& set
   }
   hold.reset();
   source.reset();
-  if (!plat::RemoveFile(log)) {
+  // A writer that passed its lock probe before this rotation took the lock
+  // may append once the hold is gone: the log is removed only while it holds
+  // no more than the copy, else it stays, whole, for the next rotation.
+  if (!plat::RemoveFileOfSize(log, copiedBytes)) {
     plat::RemoveFile(copied);
     return 0;
   }

@@ -37,6 +37,21 @@ struct InterruptedCopy {
 inline constexpr char16_t kCopyingSuffix[] = u".copying";
 inline constexpr char16_t kCopiedSuffix[] = u".copied";
 
+// A temporary that a killed rotation left in the rotation directory, found
+// under any description and position of the rotated names (settings may
+// have changed since): a copy whose records the log still holds (a .copying
+// file, or a .copied one the log still begins with), or a complete copy
+// whose log was already removed, whose records stand nowhere else.
+struct StrandedCopy {
+  std::u16string path;
+  std::u16string generation;  // full path of the generation it was meant to be
+  bool logHoldsIt = true;
+};
+
+// Every temporary of this log's copies in the rotation directory; one that
+// cannot be read is left out.
+std::vector<StrandedCopy> FindStrandedCopies(const LogSettings& settings);
+
 // What a rotation does now: the one decision that the launcher applies and
 // vtlog shows.
 struct RotationPlan {
@@ -71,6 +86,14 @@ int ShouldRotate(const LogSettings& settings);
 // "DD" replaced by the load time's UTC date, placed before the file name
 // (position 0) or between base name and extension (position 1).
 std::u16string MakeRotatedName(const LogSettings& settings);
+// The same for the UTC date of another time.
+std::u16string RotatedNameAt(const LogSettings& settings, std::int64_t time);
+
+// True for a plain dated name that a rotation of this log gave or gives under
+// any description (up to its 11 characters) and position: "<date>_<file
+// name>" or "<base name>_<date><extension>", letter case aside; never a
+// write-error or name-error file.
+bool IsRotatedNameOfAnyForm(const LogSettings& settings, std::u16string_view name);
 
 // True for a name the rotation gives the log: the dated name of the
 // configured description and position, for any date, with or without a

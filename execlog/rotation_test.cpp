@@ -164,7 +164,9 @@ TEST_F(Rotation, SameDayRotationsTakeTheLowestFreeNumberAsPlanned) {
 
 // Whatever fails, the log stays whole where it was and no copy is left.
 // Setup: L lock held, W log held by a writer, F a file in the rotation
-// directory's place, E an earlier rotation of today, C the copy alone.
+// directory's place, E an earlier rotation of today, C the copy alone, A a
+// writer that passed its lock probe before the rotation appends just before
+// the log's removal (its record stays in the log).
 TEST_F(Rotation, FailuresLeaveTheLogWhereItIs) {
   using plat::FaultOp;
   struct Row {
@@ -180,6 +182,7 @@ TEST_F(Rotation, FailuresLeaveTheLogWhereItIs) {
       {"CW", FaultOp::Alloc, u"|"},        {"C", FaultOp::Write, copying, 3},
       {"C", FaultOp::Read, u"orbeck.log"}, {"C", FaultOp::Move, copying},
       {"C", FaultOp::Open, copying},       {"C", FaultOp::Remove, u"orbeck.log"},
+      {"CA", FaultOp::Alloc, u"|"},
   };
   Settings(kBySize0);
   for (const Row& row : rows) {
@@ -195,8 +198,14 @@ TEST_F(Rotation, FailuresLeaveTheLogWhereItIs) {
         has('L') || has('W') ? OpenLogForAppend(has('L') ? lock : log) : nullptr;
     Plan();
     Inject(row.op, 1, row.path, row.shortWrite);
+    if (has('A')) {
+      plat::SetPause(plat::PausePoint::BeforeRemove, [&](const std::u16string& path) {
+        plat::FileHandle writer = OpenLogForAppend(path);
+        ASSERT_TRUE(writer && plat::WriteBytes(*writer, "late record\r\n", 13));
+      });
+    }
     EXPECT_EQ(has('C') ? CopyLogToRotateDir(Rotated(), loaded) : (RotateExecLog(u"Orbeck"), 0), 0);
-    EXPECT_EQ(ReadBytes(log), "live record\r\n");
+    EXPECT_EQ(ReadBytes(log), has('A') ? "live record\r\nlate record\r\n" : "live record\r\n");
     EXPECT_EQ(Exists(Rotated()), has('E'));
     EXPECT_FALSE(Exists(Rotated() + copying) || Exists(Rotated() + copied));
     EXPECT_EQ(Exists(lock), has('L'));
@@ -310,9 +319,10 @@ TEST_F(Rotation, PruneKeepsTheNewestGenerationsAndNothingElse) {
   }
 }
 
-// Copies that killed rotations left: a copy still being made, or one the log
-// still begins with, goes; a finished copy whose log is gone becomes its
-// generation, or takes a number when a newer one holds the name.
+// Copies that killed rotations left, under the present names or names since
+// changed: a copy still being made, or one the log still begins with, goes;
+// a finished copy whose log is gone becomes its generation (under the present
+// names, dated by its time), or takes a number when a newer one holds the name.
 TEST_F(Rotation, InterruptedCopiesAreRemovedOrFinished) {
   struct Row {
     std::u16string name;
@@ -327,7 +337,10 @@ TEST_F(Rotation, InterruptedCopiesAreRemovedOrFinished) {
       {u"orbeck_20261204.log.copied", "old record\r\n", live, false, u"orbeck_20261204.log"},
       {u"orbeck_20261204.log.copied", "old record\r\n", "", false, u"orbeck_20261204.log"},
       {u"orbeck_20261204.log.copied", "old record\r\n", live, true, u"orbeck_20261204_1.log"},
-      {u"orbeck_notes.log.copied", "notes", live, false, u"orbeck_notes.log.copied"},
+      {u"20261101_ORBECK.log.copied", "old record\r\n", "", false, u"orbeck_20261204.log"},
+      {u"orbeck_Dec-04.log.copying", "live rec", live, false, u""},
+      {u"orbeck_Dec-04.log.copied", live, live + live, false, u""},
+      {u"orbeck_long-notes-x.log.copied", "notes", live, false, u"orbeck_long-notes-x.log.copied"},
   };
   Settings(u"runtime.rotate.rule.sizeflg=1\r\nruntime.rotate.rule.size=99\r\n");
   for (const Row& row : rows) {
@@ -339,10 +352,13 @@ TEST_F(Rotation, InterruptedCopiesAreRemovedOrFinished) {
     MakeFile(rot + u"\\" + row.name, 0, kLoadTime - 86400, row.copy);
     const RotationPlan plan = Plan();
     RotateExecLog(u"Orbeck");
-    EXPECT_EQ(plan.interrupted.size(), row.name.starts_with(u"orbeck_notes") ? 0u : 1u);
+    EXPECT_EQ(plan.interrupted.size(), row.endsAs == row.name ? 0u : 1u);
     EXPECT_TRUE(row.endsAs.empty() || ReadBytes(rot + u"\\" + row.endsAs) == row.copy);
     EXPECT_EQ(Exists(rot + u"\\" + row.name), row.endsAs == row.name);
     EXPECT_EQ(ReadBytes(log), row.log);
+    // A copy the log still holds must not stand beside it as a generation.
+    EXPECT_EQ(std::distance(fs::directory_iterator(NativePath(rot)), {}),
+              (row.endsAs.empty() ? 0 : 1) + (row.plainTaken ? 1 : 0));
   }
 }
 

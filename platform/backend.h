@@ -1,10 +1,12 @@
 // The backends' half of the services a fault rule can make fail. platform.cpp
 // defines each of these services once: it consults the rules, then calls the
 // backend's function of the same name here. The backends never look at the
-// rules themselves, so they cannot differ in which faults they honour.
+// rules themselves, so they cannot differ in which faults they honour; they
+// only pass through the pause points that fall inside them (platform/fault.h).
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +23,7 @@ std::ptrdiff_t ReadBytes(FileObject& file, void* data, std::size_t size);
 bool CanOpenForReading(const std::u16string& path);
 bool MoveNoReplace(const std::u16string& from, const std::u16string& to, bool* otherVolume);
 bool RemoveFile(const std::u16string& path);
+bool RemoveFileOfSize(const std::u16string& path, std::uint64_t size);
 
 bool PathExists(const std::u16string& path);
 bool PathIsDirectory(const std::u16string& path);

@@ -13,6 +13,7 @@ struct FaultState {
   // Only failed calls are kept: without rules nothing is.
   std::vector<std::pair<FaultOp, std::u16string>> hits;
   std::optional<WallClock> clock;
+  std::array<std::function<void(const std::u16string&)>, 3> pauses;
 };
 
 FaultState& State() {
@@ -30,6 +31,18 @@ void ClearFaults() {
   State().rules.clear();
   State().calls.fill(0);
   State().hits.clear();
+  State().pauses.fill(nullptr);
+}
+
+void SetPause(PausePoint point, std::function<void(const std::u16string& path)> action) {
+  State().pauses[static_cast<std::size_t>(point)] = std::move(action);
+}
+
+void Pause(PausePoint point, const std::u16string& path) {
+  // Taken out before it runs: the action may pass through its own point.
+  std::function<void(const std::u16string&)> action;
+  std::swap(action, State().pauses[static_cast<std::size_t>(point)]);
+  if (action) action(path);
 }
 
 bool FaultHit(FaultOp op, const std::u16string& path, OpenStatus* status, std::size_t* shortWrite) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -35,6 +36,16 @@ int FaultCalls(FaultOp op);
 // Number of calls of an operation on paths holding pathContains that a rule
 // made fail since the last ClearFaults.
 int FaultHits(FaultOp op, const std::u16string& pathContains);
+
+// Pause points: places inside a service where a test acts as another process
+// could at that moment (a writer appending just before a delete, a rotation
+// moving a file between an open and its lock, a slow disk before a write).
+// An action runs once, at the next pass through its point, with the path at
+// hand (it may set itself again); ClearFaults drops any left. Pause points
+// make nothing fail.
+enum class PausePoint { BeforeRemove, OpenedBeforeLock, BeforeWrite };
+void SetPause(PausePoint point, std::function<void(const std::u16string& path)> action);
+void Pause(PausePoint point, const std::u16string& path);
 
 // A fixed clock for tests; nullopt returns to the real one.
 void SetClockOverride(std::optional<WallClock> clock);

@@ -20,6 +20,7 @@ OpenStatus OpenFile(const std::u16string& path, OpenMode mode, FileHandle& out) 
 }
 
 bool WriteBytes(FileObject& file, const void* data, std::size_t size) {
+  Pause(PausePoint::BeforeWrite, backend::PathOf(file));
   std::size_t shortWrite = 0;
   if (FaultHit(FaultOp::Write, backend::PathOf(file), nullptr, &shortWrite)) {
     // As a full volume does: part of the bytes land, and the write fails.
@@ -44,7 +45,13 @@ bool MoveNoReplace(const std::u16string& from, const std::u16string& to, bool* o
 }
 
 bool RemoveFile(const std::u16string& path) {
+  Pause(PausePoint::BeforeRemove, path);
   return !FaultHit(FaultOp::Remove, path) && backend::RemoveFile(path);
+}
+
+bool RemoveFileOfSize(const std::u16string& path, std::uint64_t size) {
+  Pause(PausePoint::BeforeRemove, path);
+  return !FaultHit(FaultOp::Remove, path) && backend::RemoveFileOfSize(path, size);
 }
 
 bool PathExists(const std::u16string& path) {

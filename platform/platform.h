@@ -92,6 +92,10 @@ bool MoveNoReplace(const std::u16string& from, const std::u16string& to,
                    bool* otherVolume = nullptr);
 // Deletes a file. Fails while another process holds it open.
 bool RemoveFile(const std::u16string& path);
+// Deletes a file only while it holds exactly size bytes, measured under a hold
+// that no writer can open past: a record appended since the caller last looked
+// keeps the file. Fails as RemoveFile does, and on any other size.
+bool RemoveFileOfSize(const std::u16string& path, std::uint64_t size);
 
 struct FileStatus {
   bool isDirectory = false;

@@ -98,6 +98,17 @@ void AddFinding(CheckReport& report, Severity severity, const std::u16string& fi
   report.findings.push_back({severity, file, 0, kind, std::move(message), std::move(effect)});
 }
 
+// Temporaries of copies into another volume that killed rotations left.
+void CheckStrandedCopies(CheckReport& report, const LogSettings& s) {
+  for (const StrandedCopy& copy : FindStrandedCopies(s)) {
+    AddFinding(report, Severity::Warning, copy.path, "interrupted-copy",
+               "a copy into another volume that a killed rotation left",
+               copy.logHoldsIt ? "the log still holds its records; a rotation removes it"
+                               : "its records stand only there; a rotation makes it a generation "
+                                 "(rotation must be on), vtlog shows them meanwhile");
+  }
+}
+
 // A file the launcher opens for writing with read-sharing (the log, the
 // rotation lock), opened the same way: a directory in its place, a refused
 // open and a holder at this moment are each told apart. Nothing is created.
@@ -327,6 +338,7 @@ CheckReport RunCheck(const std::u16string& component) {
                   "no rotation can take its lock: the log is never rotated and keeps growing",
                   true);
   CheckRotation(report, settings);
+  CheckStrandedCopies(report, settings);
   CheckErrorFiles(report, settings);
   CheckMessageBoxes(report, settingsPath);
   ReleaseLogSettings(settings);

@@ -449,6 +449,11 @@ std::vector<LogFileRef> LogGenerations(const LogSettings& settings) {
   for (auto it = list.rbegin(); it != list.rend(); ++it) {
     files.push_back({settings.rotateDir + u"\\" + it->name, LogFileKind::Rotated});
   }
+  // A finished copy that a killed rotation left after removing the log holds
+  // records that stand nowhere else, newer than every generation.
+  for (const StrandedCopy& copy : FindStrandedCopies(settings)) {
+    if (!copy.logHoldsIt) files.push_back({copy.path, LogFileKind::Rotated});
+  }
   if (!settings.logFilePath.empty() && plat::PathExists(settings.logFilePath)) {
     files.push_back({settings.logFilePath, LogFileKind::Live});
   }

@@ -134,11 +134,18 @@ TEST(VtlogCommandTest, CheckFindsWhatMakesJobsFailOrHang) {
   plat::RemoveFile(install.logDir() + u"\\LogWriteError_9.log");
   const std::u16string log = install.logDir() + u"\\orbeck.log";
   const std::u16string lock = install.logDir() + u"\\rotation.lock";
+  const std::u16string copied = install.logDir() + u"\\20261203_orbeck.log.copied";
   plat::FileHandle held;
   auto rmdir = [](const std::u16string& p) { std::filesystem::remove_all(qvtest::NativePath(p)); };
   const std::pair<std::function<void()>, Case> cases[] = {
       {[] {}, {"check", 0, {"0 errors, 0 warnings"}}},
-      {[&] { plat::OpenFile(lock, plat::OpenMode::WriteShareRead, held); },
+      // A copy a killed rotation left under names since changed, its log gone.
+      {[&] { Append(copied, Record("2026/12/03,10:00:00.000", u"33", 101, u"-Lid33")); },
+       {"check", 1, {"interrupted-copy", "0 errors, 1 warnings"}}},
+      {[] {}, {"show", 0, {"-Lid3\n2026/12/03 10:00:00.000  33  ", "-Lid33\n2026/12/05"}}},
+      {[&] {
+         plat::RemoveFile(copied), plat::OpenFile(lock, plat::OpenMode::WriteShareRead, held);
+       },
        {"check", 1, {"lock-held", "-1284"}}},
       {[&] { held.reset(), rmdir(lock), plat::MakeOneDirectory(lock); },
        {"check", 2, {"lock-is-directory", "never rotated"}}},

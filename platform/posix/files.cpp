@@ -14,6 +14,7 @@
 #include <cstdio>
 
 #include "platform/backend.h"
+#include "platform/fault.h"
 #include "platform/platform.h"
 #include "platform/posix/text.h"
 #include "platform/text.h"
@@ -70,7 +71,8 @@ bool BearsName(int fd, const std::string& sys) {
 // moved away or deleted in between (a rotation won the race); the lock would
 // then guard a file nobody else looks for, and the open is repeated on the
 // file that now bears the name, as Windows would have opened that one.
-OpenStatus OpenLocked(const std::string& sys, int flags, int lock, int& out) {
+OpenStatus OpenLocked(const std::u16string& path, int flags, int lock, int& out) {
+  const std::string sys = SystemPath(path);
   for (int attempt = 0; attempt < 8; ++attempt) {
     // Non-blocking, so that a FIFO in the log's place fails instead of
     // waiting for a reader; only regular files are logs.
@@ -81,6 +83,7 @@ OpenStatus OpenLocked(const std::string& sys, int flags, int lock, int& out) {
     struct stat kind {};
     if (fstat(file.fd, &kind) != 0) return OpenStatus::Other;
     if (!S_ISREG(kind.st_mode)) return OpenStatus::AccessDenied;
+    Pause(PausePoint::OpenedBeforeLock, path);
     if (flock(file.fd, lock | LOCK_NB) != 0) {
       return errno == EWOULDBLOCK ? OpenStatus::SharingViolation : OpenStatus::Other;
     }
@@ -153,10 +156,10 @@ OpenStatus backend::OpenFile(const std::u16string& path, OpenMode mode, FileHand
   OpenStatus status = OpenStatus::Other;
   switch (mode) {
     case OpenMode::WriteShareRead:
-      status = OpenLocked(sys, O_WRONLY | O_CREAT, LOCK_EX, fd);
+      status = OpenLocked(path, O_WRONLY | O_CREAT, LOCK_EX, fd);
       break;
     case OpenMode::AppendShared:
-      status = OpenLocked(sys, O_WRONLY | O_APPEND | O_CREAT, LOCK_SH, fd);
+      status = OpenLocked(path, O_WRONLY | O_APPEND | O_CREAT, LOCK_SH, fd);
       break;
     case OpenMode::ReadShared:
     case OpenMode::ReadSharedAll:  // a reader here holds up no move or delete
@@ -248,6 +251,18 @@ bool backend::RemoveFile(const std::u16string& path) {
   const std::string sys = SystemPath(path);
   Descriptor guard;
   if (!LockAgainstHolders(sys, guard)) return false;
+  return unlink(sys.c_str()) == 0;
+}
+
+bool backend::RemoveFileOfSize(const std::u16string& path, std::uint64_t size) {
+  const std::string sys = SystemPath(path);
+  Descriptor guard;
+  // The exclusive lock keeps writers out from the measure to the unlink.
+  struct stat st {};
+  if (!LockAgainstHolders(sys, guard) || fstat(guard.fd, &st) != 0 ||
+      static_cast<std::uint64_t>(st.st_size) != size) {
+    return false;
+  }
   return unlink(sys.c_str()) == 0;
 }
 

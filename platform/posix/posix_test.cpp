@@ -7,6 +7,8 @@
 #include <chrono>
 #include <filesystem>
 
+#include "execlog/record_writer.h"
+#include "platform/fault.h"
 #include "platform/testing.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
@@ -42,6 +44,20 @@ TEST(PosixFiles, MoveAcrossFileSystemsIsRefusedAndSaysSo) {
 }
 
 // A blocked open would hold up the job for as long as nobody uses the pipe.
+// A rotation moves the log away between a writer's open and its lock: the
+// writer's record goes into a new log under the name, not behind the moved one.
+TEST(PosixFiles, WriterOpenFollowsTheNameWhenTheLogIsMovedAway) {
+  qvtest::ScopedTempDir dir;
+  const std::u16string log = dir / u"orbeck.log", moved = dir / u"orbeck_20261205.log";
+  qvtest::WriteBytes(log, "old");
+  plat::SetPause(plat::PausePoint::OpenedBeforeLock,
+                 [&](const std::u16string&) { plat::MoveNoReplace(log, moved); });
+  plat::FileHandle file = OpenLogForAppend(log);
+  ASSERT_TRUE(file && plat::WriteBytes(*file, "new", 3));
+  file.reset();
+  EXPECT_EQ(qvtest::ReadBytes(moved) + "|" + qvtest::ReadBytes(log), "old|new");
+}
+
 TEST(PosixFiles, FifoInPlaceOfAFileFailsWithoutWaiting) {
   qvtest::ScopedTempDir dir;
   const std::u16string fifo = dir / u"VantrelV12.ini";

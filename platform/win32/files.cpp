@@ -152,6 +152,22 @@ bool backend::RemoveFile(const std::u16string& path) {
   return DeleteFileW(win32::Wide(path)) != FALSE;
 }
 
+bool backend::RemoveFileOfSize(const std::u16string& path, std::uint64_t size) {
+  // Opened for deletion sharing no write: a writer's open fails from the
+  // measure until the handle closes, and the delete happens at that close.
+  HANDLE handle = CreateFileW(win32::Wide(path), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER now{};
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  const bool removed =
+      GetFileSizeEx(handle, &now) != FALSE && static_cast<std::uint64_t>(now.QuadPart) == size &&
+      SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) !=
+          FALSE;
+  CloseHandle(handle);
+  return removed;
+}
+
 }  // namespace plat
 
 namespace plat {
