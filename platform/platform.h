@@ -197,5 +197,12 @@ bool TruncateFile(FileObject& file, std::uint64_t size);
 bool SameFile(const std::u16string& a, const std::u16string& b);
 // The id of the running process.
 std::uint32_t CurrentProcessId();
+// Replaces the file at path (a native path, UTF-8) by bytes so that a crash or
+// a power loss leaves the old content or the new, never a part: written beside
+// it, flushed to the disk, renamed over it.
+bool ReplaceFileDurably(const std::string& path, std::string_view bytes);
+// Flushes what the standard output was given to the disk when it is a disk
+// file (a pipe or a console passes on at once); false when that fails.
+bool SyncStandardOutput();
 
 }  // namespace plat
