@@ -44,32 +44,37 @@ bool SamePaths(const std::vector<LogFileRef>& a, const std::vector<LogFileRef>& 
                     [](const LogFileRef& x, const LogFileRef& y) { return x.path == y.path; });
 }
 
-// The generations oldest first, then the live log, each with its first
-// bytes; listed again until two listings agree, so that no rotation fell
-// between the listing and the opens.
-std::vector<ChainFile> ListChain(const LogSettings& settings, const std::u16string& oneFile) {
+// The file the place is in: heads are read newest first up to it (all of
+// them for a place that names no file yet: it starts at the oldest).
+std::size_t Locate(std::vector<ChainFile>& chain, const FilePlace& place) {
+  for (std::size_t i = chain.size(); i-- > 0;) {
+    ChainFile& file = chain[i];
+    file.opened = HeadOf(file.ref.path, file.head, file.size);
+    if (place.head.empty() ? i == 0
+                           : file.opened && file.head.starts_with(place.head) &&
+                                 file.size >= place.offset) {
+      return i;
+    }
+  }
+  return kNone;
+}
+
+// The generations oldest first, then the live log, each from the place's
+// file on with its first bytes; listed again until a listing agrees with the
+// one before, so that no rotation fell between the listing and the opens.
+std::vector<ChainFile> ListChain(const LogSettings& settings, const std::u16string& oneFile,
+                                 const FilePlace& place, std::size_t& first) {
   std::vector<LogFileRef> files = ChainFiles(settings, oneFile);
   std::vector<ChainFile> chain;
   for (int attempt = 0;; ++attempt) {
     chain.clear();
-    for (const LogFileRef& ref : files) {
-      ChainFile& file = chain.emplace_back(ChainFile{ref});
-      file.opened = HeadOf(ref.path, file.head, file.size);
-    }
+    for (const LogFileRef& ref : files) chain.push_back(ChainFile{ref});
+    first = Locate(chain, place);
     std::vector<LogFileRef> again = ChainFiles(settings, oneFile);
     if (SamePaths(files, again) || attempt == kListingAttempts) return chain;
     files = std::move(again);
     plat::SleepMilliseconds(attempt);
   }
-}
-
-// The file the place is in, newest first.
-std::size_t Locate(const std::vector<ChainFile>& chain, const FilePlace& place) {
-  for (std::size_t i = chain.size(); i-- > 0;) {
-    const ChainFile& file = chain[i];
-    if (file.opened && file.head.starts_with(place.head) && file.size >= place.offset) return i;
-  }
-  return kNone;
 }
 
 using UseFn = std::function<void(const ExecRecord& record, const LogFileRef& file)>;
@@ -95,10 +100,10 @@ void Unopened(const ChainRead& r, const std::u16string& path, ChainCount& count)
 // One listing read from the place on: the rest of its file, then every later
 // generation and the live log, in order. The place ends after the last whole
 // record read. False when a listed file was replaced before its read.
-bool ReadChainOnce(const ChainRead& r, const std::vector<ChainFile>& chain, FilePlace& place,
-                   ChainCount& count) {
+bool ReadChainOnce(const ChainRead& r, FilePlace& place, ChainCount& count) {
+  std::size_t first = kNone;
+  const std::vector<ChainFile> chain = ListChain(r.settings, r.oneFile, place, first);
   count = {chain.size(), 0};
-  std::size_t first = place.head.empty() ? 0 : Locate(chain, place);
   if (first == kNone) {
     // Pruning removes the oldest first: what is left is newer than the place.
     r.problem(plat::ToUtf8(place.path) +
@@ -129,7 +134,7 @@ bool ReadChainOnce(const ChainRead& r, const std::vector<ChainFile>& chain, File
 ChainCount ReadChain(const ChainRead& r, FilePlace& place) {
   ChainCount count;
   for (int round = 0; round < kChainRounds; ++round) {
-    if (ReadChainOnce(r, ListChain(r.settings, r.oneFile), place, count)) break;
+    if (ReadChainOnce(r, place, count)) break;
   }
   return count;
 }
@@ -186,6 +191,7 @@ struct ShowRun {
   SourceJson sourceJson{};
   std::vector<Pending> pending{};  // error-file records, merged into the history by time
   std::size_t nextPending = 0;
+  std::string saved{};  // the cursor as last saved
 };
 
 void Print(ShowRun& run, const ExecRecord& record, const LogFileRef& file) {
@@ -255,7 +261,11 @@ bool Settle(ShowRun& run) {
                                           : "\n"));
     return false;
   }
-  if (Shipping(run.options) && !SaveCursor(run.options.cursorFile, run.cursor)) {
+  // Each save waits for the disk: only a cursor that moved is saved.
+  if (!Shipping(run.options) || FormatCursor(run.cursor) == run.saved) return true;
+  if (SaveCursor(run.options.cursorFile, run.cursor)) {
+    run.saved = FormatCursor(run.cursor);
+  } else {
     run.problem(run.options.cursorFile + ": the cursor cannot be written");
   }
   return true;
@@ -286,7 +296,9 @@ int Follow(ShowRun& run) {
 // no cursor, which is never overwritten.
 bool ResumeCursor(ShowRun& run) {
   if (!Shipping(run.options)) return true;
-  if (LoadCursor(run.options.cursorFile, run.cursor) != CursorLoad::Invalid) return true;
+  const CursorLoad load = LoadCursor(run.options.cursorFile, run.cursor);
+  if (load == CursorLoad::Loaded) run.saved = FormatCursor(run.cursor);
+  if (load != CursorLoad::Invalid) return true;
   run.output.err("vtlog: " + run.options.cursorFile +
                  ": not a vtlog cursor; give a new path, or remove it to ship every record "
                  "again\n");
