@@ -84,8 +84,7 @@ bool ParseCursor(std::string_view text, ShipCursor& cursor) {
   for (bool first = true; at < text.size(); first = false) {
     std::size_t end = text.find('\n', at);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(at, end - at);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view line = text.substr(at, end - at);
     if (first ? line != kCursorVersion : !ParseLine(line, cursor)) return false;
     at = end + 1;
   }

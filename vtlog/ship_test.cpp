@@ -47,8 +47,8 @@ struct Shipper {
     }
   }
   int Run(bool follow, std::function<bool()> wanted = {}, std::function<bool(bool)> written = {}) {
-    VtlogOutput output{[&](std::string_view t) { out += t; },
-                       [&](std::string_view t) { err += t; }, [] {}, wanted, written};
+    VtlogOutput output{[&](std::string_view t) { out += t; }, [&](std::string_view t) { err += t; },
+                       [] {}, wanted, written};
     ShowOptions options{.follow = follow, .errorFiles = true, .cursorFile = cursor};
     options.intervalMs = 1;
     return RunShow(options, output);

@@ -50,9 +50,9 @@ std::size_t Locate(std::vector<ChainFile>& chain, const FilePlace& place) {
   for (std::size_t i = chain.size(); i-- > 0;) {
     ChainFile& file = chain[i];
     file.opened = HeadOf(file.ref.path, file.head, file.size);
-    if (place.head.empty() ? i == 0
-                           : file.opened && file.head.starts_with(place.head) &&
-                                 file.size >= place.offset) {
+    if (place.head.empty()
+            ? i == 0
+            : file.opened && file.head.starts_with(place.head) && file.size >= place.offset) {
       return i;
     }
   }
@@ -254,11 +254,11 @@ bool Settle(ShowRun& run) {
   VtlogOutput& output = run.output;
   output.flush();
   if (output.written && !output.written(Shipping(run.options))) {
-    output.err(
-        "vtlog: the output could not be written (a full volume, or its reader has gone)" +
-        std::string(Shipping(run.options) ? "; the cursor stays after the last record surely "
-                                            "written\n"
-                                          : "\n"));
+    output.err("vtlog: the output could not be written (a full volume, or its reader has gone)" +
+               std::string(Shipping(run.options)
+                               ? "; the cursor stays after the last record surely "
+                                 "written\n"
+                               : "\n"));
     return false;
   }
   // Each save waits for the disk: only a cursor that moved is saved.
@@ -358,8 +358,7 @@ PlaceRead ReadPlace(FilePlace& place, bool atEnd, const RecordFn& onRecord,
   plat::FileHandle file;
   std::string head;
   std::uint64_t size = 0;
-  if (plat::OpenFile(place.path, plat::OpenMode::ReadSharedAll, file) !=
-          plat::OpenStatus::Opened ||
+  if (plat::OpenFile(place.path, plat::OpenMode::ReadSharedAll, file) != plat::OpenStatus::Opened ||
       !ReadFileHead(*file, head, size)) {
     return PlaceRead::Unopened;
   }

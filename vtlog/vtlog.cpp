@@ -326,8 +326,9 @@ int RunShowCommand(const Args& args, VtlogOutput& output) {
   options.cursorFile = Value(args, "--cursor-file");
   if (options.lines && !options.cursorFile.empty()) {
     // The cursor would move past the records that --lines leaves out.
-    return Usage(output, "--lines cannot be used with --cursor-file: a cursor ships every record "
-                         "after the last one shipped");
+    return Usage(output,
+                 "--lines cannot be used with --cursor-file: a cursor ships every record "
+                 "after the last one shipped");
   }
   options.follow = args.flags.contains("--follow");
   options.errorFiles = args.flags.contains("--error-files");

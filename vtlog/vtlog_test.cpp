@@ -120,6 +120,15 @@ TEST(VtlogCommandTest, NoLogNamesTheMissingSetting) {
   install.LogSetup(u"runtime.orbeck.active=1\r\n");
   RunCases({{"jobs --component Vorn", 3, {}, {"0 jobs"}, "runtime.vorn.active is not \"1\""}});
   RunCases({{"show", 3, {}, {}, "no job has written one yet"}});
+  // A cursor never turns an unreadable log into success, nor skips records.
+  plat::MakeOneDirectory(install.logDir() + u"\\orbeck.log");
+  const std::u16string cursor = qvtest::NativePath(install / u"c").u16string();
+  const std::string show = "show --cursor-file \"" + plat::ToUtf8(cursor) + "\"";
+  RunCases({{"show", 3, {}, {}, "cannot be opened"},
+            {show, 3, {}, {}, "cannot be opened"},
+            {show + " --lines 2", 3, {}, {}, "--lines cannot be used with --cursor-file"}});
+  qvtest::WriteBytes(cursor, "offset=7\n");
+  RunCases({{show, 3, {}, {}, "not a vtlog cursor"}});
   install.LogSetup(u"runtime.output.dir=" + install / u"gone" + u"\r\n");
   RunCases({{"show --follow", 3, {}, {}, "gone does not exist (runtime.output.dir"}});
   qvtest::ScopedEnv env(u"VANTREL_V12", u"", true);
