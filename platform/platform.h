@@ -204,5 +204,10 @@ bool ReplaceFileDurably(const std::string& path, std::string_view bytes);
 // Flushes what the standard output was given to the disk when it is a disk
 // file (a pipe or a console passes on at once); false when that fails.
 bool SyncStandardOutput();
+// From the call on, a request to stop (SIGTERM or SIGINT; Ctrl+C, Ctrl+Break
+// or the console closing on Windows) no longer ends the process at once but
+// sets a flag that StopRequested reads, so a program can finish its step.
+void WatchStopRequests();
+bool StopRequested();
 
 }  // namespace plat

@@ -2,11 +2,12 @@
 # Installs what the builds and tests need when it is missing (Debian, as root):
 # CMake and Ninja, GoogleTest and Google Benchmark, the mingw-w64 cross
 # compiler, Wine, clang with libFuzzer, Xvfb and the Japanese locale that gives
-# Wine code page 932.
+# Wine code page 932; rsyslog, the collector of the shipping test (run on
+# private configurations only, never as a service).
 set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
-  g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev xvfb xauth locales valgrind unzip)
+  g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev xvfb xauth locales valgrind unzip rsyslog)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -21,7 +21,10 @@ int plat::ConsoleMain(const std::vector<std::string>& args) {
   output.flush = [] {
     if (std::fflush(stdout) != 0) failed = true;
   };
-  output.wanted = [] { return !failed; };
+  // A service manager's stop ends a follower after its step, with the cursor
+  // saved after the last record written.
+  plat::WatchStopRequests();
+  output.wanted = [] { return !failed && !plat::StopRequested(); };
   output.written = [](bool durable) {
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) failed = true;
     if (!failed && durable && !plat::SyncStandardOutput()) failed = true;
