@@ -124,7 +124,9 @@ bool ReadChainOnce(const ChainRead& r, FilePlace& place, ChainCount& count) {
       r.use(record, file.ref);
     };
     const PlaceRead result = ReadPlace(at, !(live && r.keepTorn), onRecord, r.problem);
-    if (result == PlaceRead::Changed) return false;
+    // Moved away since the listing: the next listing shows where it went.
+    const bool gone = result == PlaceRead::Unopened && !plat::PathExists(file.ref.path);
+    if (result == PlaceRead::Changed || gone) return false;
     if (result == PlaceRead::Unopened) Unopened(r, file.ref.path, count);
     if (at.offset > kMarkBytes) place = at;
   }

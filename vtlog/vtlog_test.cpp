@@ -181,47 +181,6 @@ TEST(VtlogCommandTest, CheckFindsWhatMakesJobsFailOrHang) {
   }
 }
 
-// A collector that follows with a cursor, is restarted, and reads across
-// rotations gets every record once, error files written meanwhile included.
-TEST(VtlogCommandTest, FollowAndCursorLoseAndRepeatNothing) {
-  vtlogtest::TestInstall install;
-  install.LogSetup(u"runtime.orbeck.active=1\r\n");
-  const std::u16string log = install.logDir() + u"\\orbeck.log";
-  auto rec = [](int n) {
-    return Record("2026/12/05,18:31:54.123", u"1", 101,
-                  plat::Widen("-n" + std::to_string(n)).c_str());
-  };
-  std::string out, expected, ignored;
-  const std::string plain = "2026/12/05 18:31:54.123  1  Information:HS-00-01-0101  -n";
-  for (int n = 1; n <= 16; ++n) {
-    if (n <= 12) Append(log, rec(n));
-    const char* from = n == 14 ? "[write-error LogWriteError_2.log] " : "";
-    expected += from + plain + std::to_string(n) + "\n";
-  }
-  int step = 0;
-  const std::function<bool()> writer = [&] {
-    if (++step == 1)
-      Append(log, rec(13)), Append(install.logDir() + u"\\LogWriteError_2.log", rec(14));
-    if (step == 2) {
-      plat::MoveNoReplace(log, install.logDir() + u"\\orbeck__1.log");
-      Append(install.logDir() + u"\\orbeck__1.log", rec(15)), Append(log, rec(16));
-    }
-    return step < 4;
-  };
-  VtlogOutput output{[&](std::string_view t) { out += t; },
-                     [&](std::string_view t) { ignored += t; }, [] {}, writer};
-  // An operator's own path: on POSIX a suite path's backslashes are no separators.
-  const std::string cursor = plat::ToUtf8(qvtest::NativePath(install / u"cursor").u16string());
-  ShowOptions options{.follow = true, .errorFiles = true, .cursorFile = cursor, .intervalMs = 1};
-  EXPECT_EQ(RunShow(options, output), kExitOk);
-  EXPECT_EQ(out, expected);  // a new cursor: all of the history, then the new ones in order
-  Append(log, rec(17));
-  plat::MoveNoReplace(log, install.logDir() + u"\\orbeck__2.log");
-  Append(log, rec(18));
-  const std::string show = "show --cursor-file \"" + cursor + "\"";
-  RunCases({{show, 0, {"-n17\n", "-n18\n"}, {"-n16", "-n3\n"}}, {show, 0, {}, {"-n"}}});
-}
-
 }  // namespace
 
 // Output is converted a block of code units at a time: every kind of
