@@ -20,6 +20,12 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 // A file holds a whole line once a place in it is past its byte-order mark.
 constexpr std::uint64_t kMarkBytes = 2;
 
+// First bytes that hold a whole first line (or as many as a head keeps)
+// name one file: its first record's time stamp, job and command line.
+bool Identifiable(std::string_view head) {
+  return head.size() >= kFileHeadBytes || head.find(std::string_view("\n\0", 2)) != head.npos;
+}
+
 // One file of the log's chain as one open found it.
 struct ChainFile {
   LogFileRef ref;
@@ -120,6 +126,9 @@ bool ReadChainOnce(const ChainRead& r, FilePlace& place, ChainCount& count) {
     const bool live = file.ref.kind == LogFileKind::Live;
     FilePlace at = i == first && !place.head.empty() ? place : FilePlace{{}, file.head, 0};
     at.path = file.ref.path;
+    // A log still without a whole first line cannot be told from the next
+    // one, which a rotation may put in its place before the read.
+    if (live && !Identifiable(at.head)) break;
     const auto onRecord = [&](const ExecRecord& record, std::int64_t, bool) {
       r.use(record, file.ref);
     };
