@@ -207,5 +207,17 @@ bool VolumeFreeBytes(const std::u16string& path, std::uint64_t& bytes);
 // True when both existing paths lie on one volume, so that a move between
 // them is a rename and needs no room; false when either cannot be asked.
 bool SameVolume(const std::u16string& a, const std::u16string& b);
+// Replaces the file at path (a native path, UTF-8) by bytes so that a crash or
+// a power loss leaves the old content or the new, never a part: written beside
+// it, flushed to the disk, renamed over it.
+bool ReplaceFileDurably(const std::string& path, std::string_view bytes);
+// Flushes what the standard output was given to the disk when it is a disk
+// file (a pipe or a console passes on at once); false when that fails.
+bool SyncStandardOutput();
+// From the call on, a request to stop (SIGTERM or SIGINT; Ctrl+C, Ctrl+Break
+// or the console closing on Windows) no longer ends the process at once but
+// sets a flag that StopRequested reads, so a program can finish its step.
+void WatchStopRequests();
+bool StopRequested();
 
 }  // namespace plat

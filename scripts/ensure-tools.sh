@@ -4,12 +4,13 @@
 # compiler, Wine, clang with libFuzzer, Xvfb and the Japanese locale that gives
 # Wine code page 932; wixl (the installer package), osslsigncode and openssl
 # (signatures); promtool (package prometheus), prometheus-node-exporter and
-# curl for the metrics test.
+# curl for the metrics test; rsyslog, the collector of the shipping test (run
+# on private configurations only, never as a service).
 set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev xvfb xauth locales valgrind unzip
-  wixl osslsigncode openssl prometheus prometheus-node-exporter curl)
+  wixl osslsigncode openssl prometheus prometheus-node-exporter curl rsyslog)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -337,6 +337,126 @@ void AppendIsoTimestamp(std::string& out, const ExecRecord& record) {
   out.append(text, static_cast<std::size_t>(WriteIsoTimestamp(record, text) - text));
 }
 
+namespace {
+
+// Reads until size bytes are in or the file ends; the count read.
+std::size_t ReadFully(plat::FileObject& file, char* to, std::size_t size) {
+  std::size_t got = 0;
+  while (got < size) {
+    const std::ptrdiff_t n = plat::ReadBytes(file, to + got, size - got);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return got;
+}
+
+// Where the records of the file start: after its byte-order mark at offset
+// 0, else the cursor's offset. False when there is nothing to read yet.
+bool FirstRecordOffset(plat::FileObject& file, const LogCursor& cursor, bool atEnd,
+                       const ProblemFn& onProblem, std::uint64_t& pos) {
+  pos = cursor.offset;
+  if (pos != 0) return true;
+  std::array<char, 2> mark{};
+  const std::size_t got = plat::SeekFileTo(file, 0) ? ReadFully(file, mark.data(), 2) : 0;
+  if (got == 0 || (got == 1 && !atEnd)) return false;  // empty, or the mark is being written
+  if (got == 2 && mark[0] == '\xFF' && mark[1] == '\xFE') {
+    pos = 2;
+  } else {
+    onProblem(plat::ToUtf8(cursor.path) +
+              ": no byte-order mark (FF FE); read as UTF-16LE from the first byte");
+  }
+  return true;
+}
+
+// The lines of the file from pos, chunk by chunk, to the file's end.
+struct LineStream {
+  LineSink sink;
+  std::uint64_t pos = 0;
+  std::u16string text;  // the line begun in the last chunk, then this chunk's units
+  bool overlong = false;
+  std::uint64_t lineStart = 0;  // byte offset of text[0]
+  bool carry = false;           // chunk[0] holds a byte waiting for its partner
+};
+
+// The whole lines of text handed on; the start of an unfinished one kept.
+void EmitWholeLines(LineStream& s) {
+  std::size_t begin = 0;
+  for (std::size_t end; (end = FindLineEnd(s.text, begin)) != std::u16string::npos;
+       begin = end + 1) {
+    std::u16string_view line(s.text.data() + begin, end - begin);
+    if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+    ++s.sink.cursor.lineNumber;
+    EmitLine(s.sink, line, s.overlong || line.size() > kLongestLine, false);
+    s.overlong = false;
+  }
+  s.lineStart += 2 * begin;
+  s.text.erase(0, begin);
+  // Junk without line ends is skipped, not collected.
+  if (s.text.size() > kLongestLine) {
+    s.lineStart += 2 * s.text.size();
+    s.text.clear();
+    s.overlong = true;
+  }
+}
+
+void ReadLines(plat::FileObject& file, LineStream& s) {
+  std::string chunk(kChunkBytes + 1, '\0');
+  s.text.reserve(kLongestLine + kChunkBytes);
+  for (;;) {
+    const std::ptrdiff_t n = plat::ReadBytes(file, chunk.data() + (s.carry ? 1 : 0), kChunkBytes);
+    if (n < 0) {
+      s.sink.onProblem(plat::ToUtf8(s.sink.cursor.path) + ": read failed after byte " +
+                       std::to_string(s.pos));
+      break;
+    }
+    if (n == 0) break;
+    const std::size_t have = static_cast<std::size_t>(n) + (s.carry ? 1 : 0);
+    plat::AppendUtf16Le(s.text, std::string_view(chunk.data(), have));
+    s.pos += have & ~std::size_t{1};
+    s.carry = (have & 1) != 0;
+    if (s.carry) chunk[0] = chunk[have - 1];
+    EmitWholeLines(s);
+  }
+}
+
+// The end of a file nothing writes any more: a last line without its end
+// is torn; the count of lines that were no record.
+void FinishFile(LineStream& s) {
+  LogCursor& cursor = s.sink.cursor;
+  if (!s.text.empty() || s.overlong) {
+    ++cursor.lineNumber;
+    std::u16string_view line = s.text;
+    if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+    EmitLine(s.sink, line, s.overlong, true);
+  }
+  if (s.carry) s.sink.onProblem(plat::ToUtf8(cursor.path) + ": odd last byte ignored");
+  if (cursor.unreadable > kVerbatimProblems) {
+    s.sink.onProblem(plat::ToUtf8(cursor.path) + ": " + std::to_string(cursor.unreadable) +
+                     " lines in all were no record");
+  }
+  cursor.offset = s.pos + (s.carry ? 1 : 0);
+}
+
+}  // namespace
+
+bool ReadOpenLogRecords(plat::FileObject& file, LogCursor& cursor, bool atEnd,
+                        const RecordFn& onRecord, const ProblemFn& onProblem) {
+  LineStream s{{cursor, onRecord, onProblem, {}}, 0, {}, false, 0, false};
+  if (!FirstRecordOffset(file, cursor, atEnd, onProblem, s.pos)) return true;
+  if (!plat::SeekFileTo(file, s.pos)) {
+    onProblem(plat::ToUtf8(cursor.path) + ": cannot seek to byte " + std::to_string(s.pos));
+    return false;
+  }
+  s.lineStart = s.pos;
+  ReadLines(file, s);
+  if (atEnd) {
+    FinishFile(s);
+  } else {
+    cursor.offset = s.overlong ? s.pos : s.lineStart;
+  }
+  return true;
+}
+
 bool ReadLogRecords(LogCursor& cursor, bool atEnd, const RecordFn& onRecord,
                     const ProblemFn& onProblem) {
   plat::FileHandle file;
@@ -345,81 +465,13 @@ bool ReadLogRecords(LogCursor& cursor, bool atEnd, const RecordFn& onRecord,
     onProblem(plat::ToUtf8(cursor.path) + ": cannot be opened for reading");
     return false;
   }
-  std::uint64_t pos = cursor.offset;
-  if (pos == 0) {
-    std::array<unsigned char, 2> mark{};
-    std::size_t got = 0;
-    while (got < mark.size()) {
-      const std::ptrdiff_t n = plat::ReadBytes(*file, mark.data() + got, mark.size() - got);
-      if (n <= 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    if (got == 0 || (got == 1 && !atEnd)) return true;  // empty, or the mark is being written
-    if (got == 2 && mark[0] == 0xFF && mark[1] == 0xFE) {
-      pos = 2;
-    } else {
-      onProblem(plat::ToUtf8(cursor.path) +
-                ": no byte-order mark (FF FE); read as UTF-16LE from the first byte");
-    }
-  }
-  if (!plat::SeekFileTo(*file, pos)) {
-    onProblem(plat::ToUtf8(cursor.path) + ": cannot seek to byte " + std::to_string(pos));
-    return false;
-  }
+  return ReadOpenLogRecords(*file, cursor, atEnd, onRecord, onProblem);
+}
 
-  LineSink sink{cursor, onRecord, onProblem, {}};
-  std::string chunk(kChunkBytes + 1, '\0');
-  std::u16string text;  // the line begun in the last chunk, then this chunk's units
-  text.reserve(kLongestLine + kChunkBytes);
-  bool overlong = false;
-  std::uint64_t lineStart = pos;  // byte offset of text[0]
-  bool carry = false;             // chunk[0] holds a byte waiting for its partner
-  for (;;) {
-    const std::ptrdiff_t n = plat::ReadBytes(*file, chunk.data() + (carry ? 1 : 0), kChunkBytes);
-    if (n < 0) {
-      onProblem(plat::ToUtf8(cursor.path) + ": read failed after byte " + std::to_string(pos));
-      break;
-    }
-    if (n == 0) break;
-    const std::size_t have = static_cast<std::size_t>(n) + (carry ? 1 : 0);
-    plat::AppendUtf16Le(text, std::string_view(chunk.data(), have));
-    pos += have & ~std::size_t{1};
-    carry = (have & 1) != 0;
-    if (carry) chunk[0] = chunk[have - 1];
-    std::size_t begin = 0;
-    for (std::size_t end; (end = FindLineEnd(text, begin)) != std::u16string::npos;
-         begin = end + 1) {
-      std::u16string_view line(text.data() + begin, end - begin);
-      if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
-      ++cursor.lineNumber;
-      EmitLine(sink, line, overlong || line.size() > kLongestLine, false);
-      overlong = false;
-    }
-    lineStart += 2 * begin;
-    text.erase(0, begin);
-    // Junk without line ends is skipped, not collected.
-    if (text.size() > kLongestLine) {
-      lineStart += 2 * text.size();
-      text.clear();
-      overlong = true;
-    }
-  }
-  if (!atEnd) {
-    cursor.offset = overlong ? pos : lineStart;
-    return true;
-  }
-  if (!text.empty() || overlong) {
-    ++cursor.lineNumber;
-    std::u16string_view line = text;
-    if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
-    EmitLine(sink, line, overlong, true);
-  }
-  if (carry) onProblem(plat::ToUtf8(cursor.path) + ": odd last byte ignored");
-  if (cursor.unreadable > kVerbatimProblems) {
-    onProblem(plat::ToUtf8(cursor.path) + ": " + std::to_string(cursor.unreadable) +
-              " lines in all were no record");
-  }
-  cursor.offset = pos + (carry ? 1 : 0);
+bool ReadFileHead(plat::FileObject& file, std::string& head, std::uint64_t& size) {
+  head.assign(kFileHeadBytes, '\0');
+  if (!plat::FileSizeOf(file, size) || !plat::SeekFileTo(file, 0)) return false;
+  head.resize(ReadFully(file, head.data(), head.size()));
   return true;
 }
 

@@ -11,6 +11,7 @@
 
 #include "execlog/log_settings.h"
 #include "execlog/path_text.h"
+#include "platform/platform.h"
 
 // One record line: "date,time,job,Class:PREFIX-SS-FF-CCCC,,,,,,commandLine".
 struct ExecRecord {
@@ -73,6 +74,16 @@ using ProblemFn = std::function<void(const std::string& message)>;
 // when the file cannot be opened.
 bool ReadLogRecords(LogCursor& cursor, bool atEnd, const RecordFn& onRecord,
                     const ProblemFn& onProblem);
+// The same from a file already open (opened sharing move and delete).
+bool ReadOpenLogRecords(plat::FileObject& file, LogCursor& cursor, bool atEnd,
+                        const RecordFn& onRecord, const ProblemFn& onProblem);
+
+// A file's identity: its first bytes, which hold its first record's time
+// stamp, job and command line. A rotation moves a file with its content, so
+// they name it wherever it went.
+inline constexpr std::size_t kFileHeadBytes = 256;
+// Up to kFileHeadBytes of the open file, and its size.
+bool ReadFileHead(plat::FileObject& file, std::string& head, std::uint64_t& size);
 
 enum class LogFileKind { Rotated, Live, WriteError, NameError };
 

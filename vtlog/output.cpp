@@ -301,6 +301,11 @@ VtlogOutput BufferedOutput(VtlogOutput& sink, std::string& buffer) {
     if (sink.flush) sink.flush();
   };
   out.wanted = [&sink] { return !sink.wanted || sink.wanted(); };
+  out.written = [&sink, pass](bool durable) {
+    pass();
+    if (sink.flush) sink.flush();
+    return !sink.written || sink.written(durable);
+  };
   return out;
 }
 

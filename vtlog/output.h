@@ -17,12 +17,16 @@ struct VtlogOutput {
   std::function<void()> flush;
   // False once the reader of the output has gone: a follower stops then.
   std::function<bool()> wanted;
+  // True while everything given to out has reached its reader; false for good
+  // once a write or a flush failed. With durable, what a disk file was given
+  // is flushed to the disk first. Empty: always true.
+  std::function<bool(bool durable)> written{};
 };
 
 // Collects the output and hands it to sink in blocks: a console or a pipe
 // under Windows costs a system call per write, whatever its length. err and
 // flush pass the collected output on first, so the two streams keep their
-// order.
+// order. written passes the collected output on first.
 VtlogOutput BufferedOutput(VtlogOutput& sink, std::string& buffer);
 
 enum class OutputFormat { Text, Csv, Json };

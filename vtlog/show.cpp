@@ -2,127 +2,351 @@
 
 #include <algorithm>
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <map>
 #include <vector>
 
 #include "execlog/path_text.h"
-#include "execlog/rotation.h"
 #include "platform/platform.h"
 
 namespace {
 
-constexpr std::size_t kHeadBytes = 256;
 // What --follow shows of the past when neither --lines nor a cursor says.
 constexpr std::size_t kFollowBacklog = 10;
+// A listing taken while a rotation renames files is taken again.
+constexpr int kListingAttempts = 20;
+// A file replaced between the listing and its read starts a new listing.
+constexpr int kChainRounds = 8;
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+// A file holds a whole line once a place in it is past its byte-order mark.
+constexpr std::uint64_t kMarkBytes = 2;
 
-// Up to kHeadBytes of the file; false when it cannot be opened.
-bool ReadFileHead(const std::u16string& path, std::string& head, std::uint64_t& size) {
+// First bytes that hold a whole first line (or as many as a head keeps)
+// name one file: its first record's time stamp, job and command line.
+bool Identifiable(std::string_view head) {
+  return head.size() >= kFileHeadBytes || head.find(std::string_view("\n\0", 2)) != head.npos;
+}
+
+// One file of the log's chain as one open found it.
+struct ChainFile {
+  LogFileRef ref;
+  std::string head{};
+  std::uint64_t size = 0;
+  bool opened = false;
+};
+
+bool HeadOf(const std::u16string& path, std::string& head, std::uint64_t& size) {
   plat::FileHandle file;
-  if (plat::OpenFile(path, plat::OpenMode::ReadSharedAll, file) != plat::OpenStatus::Opened ||
-      !plat::FileSizeOf(*file, size)) {
-    return false;
+  return plat::OpenFile(path, plat::OpenMode::ReadSharedAll, file) == plat::OpenStatus::Opened &&
+         ReadFileHead(*file, head, size);
+}
+
+std::vector<LogFileRef> ChainFiles(const LogSettings& settings, const std::u16string& oneFile) {
+  if (!oneFile.empty()) return {{oneFile, LogFileKind::Live}};
+  return LogGenerations(settings);
+}
+
+bool SamePaths(const std::vector<LogFileRef>& a, const std::vector<LogFileRef>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const LogFileRef& x, const LogFileRef& y) { return x.path == y.path; });
+}
+
+// The file the place is in: heads are read newest first up to it (all of
+// them for a place that names no file yet: it starts at the oldest).
+std::size_t Locate(std::vector<ChainFile>& chain, const FilePlace& place) {
+  for (std::size_t i = chain.size(); i-- > 0;) {
+    ChainFile& file = chain[i];
+    file.opened = HeadOf(file.ref.path, file.head, file.size);
+    if (place.head.empty()
+            ? i == 0
+            : file.opened && file.head.starts_with(place.head) && file.size >= place.offset) {
+      return i;
+    }
   }
-  head.assign(kHeadBytes, '\0');
-  std::size_t got = 0;
-  while (got < head.size()) {
-    const std::ptrdiff_t n = plat::ReadBytes(*file, head.data() + got, head.size() - got);
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
+  return kNone;
+}
+
+// The generations oldest first, then the live log, each from the place's
+// file on with its first bytes; listed again until a listing agrees with the
+// one before, so that no rotation fell between the listing and the opens.
+std::vector<ChainFile> ListChain(const LogSettings& settings, const std::u16string& oneFile,
+                                 const FilePlace& place, std::size_t& first) {
+  std::vector<LogFileRef> files = ChainFiles(settings, oneFile);
+  std::vector<ChainFile> chain;
+  for (int attempt = 0;; ++attempt) {
+    chain.clear();
+    for (const LogFileRef& ref : files) chain.push_back(ChainFile{ref});
+    first = Locate(chain, place);
+    std::vector<LogFileRef> again = ChainFiles(settings, oneFile);
+    if (SamePaths(files, again) || attempt == kListingAttempts) return chain;
+    files = std::move(again);
+    plat::SleepMilliseconds(attempt);
   }
-  head.resize(got);
+}
+
+using UseFn = std::function<void(const ExecRecord& record, const LogFileRef& file)>;
+
+struct ChainRead {
+  const LogSettings& settings;
+  const std::u16string& oneFile;
+  bool keepTorn;  // the live log's last line without its end waits for the next look
+  const UseFn& use;
+  const ProblemFn& problem;
+};
+
+struct ChainCount {
+  std::size_t files = 0;
+  std::size_t unopened = 0;
+};
+
+void Unopened(const ChainRead& r, const std::u16string& path, ChainCount& count) {
+  ++count.unopened;
+  r.problem(plat::ToUtf8(path) + ": cannot be opened for reading");
+}
+
+// One listing read from the place on: the rest of its file, then every later
+// generation and the live log, in order. The place ends after the last whole
+// record read. False when a listed file was replaced before its read.
+bool ReadChainOnce(const ChainRead& r, FilePlace& place, ChainCount& count) {
+  std::size_t first = kNone;
+  const std::vector<ChainFile> chain = ListChain(r.settings, r.oneFile, place, first);
+  count = {chain.size(), 0};
+  if (first == kNone) {
+    // Pruning removes the oldest first: what is left is newer than the place.
+    r.problem(plat::ToUtf8(place.path) +
+              ": the cursor's file is gone (pruned, or another log): reading every generation");
+    place = {};
+    first = 0;
+  }
+  for (std::size_t i = first; i < chain.size(); ++i) {
+    const ChainFile& file = chain[i];
+    if (!file.opened) {
+      Unopened(r, file.ref.path, count);
+      continue;
+    }
+    const bool live = file.ref.kind == LogFileKind::Live;
+    FilePlace at = i == first && !place.head.empty() ? place : FilePlace{{}, file.head, 0};
+    at.path = file.ref.path;
+    // A log still without a whole first line cannot be told from the next
+    // one, which a rotation may put in its place before the read.
+    if (live && !Identifiable(at.head)) break;
+    const auto onRecord = [&](const ExecRecord& record, std::int64_t, bool) {
+      r.use(record, file.ref);
+    };
+    const PlaceRead result = ReadPlace(at, !(live && r.keepTorn), onRecord, r.problem);
+    // Moved away since the listing: the next listing shows where it went.
+    const bool gone = result == PlaceRead::Unopened && !plat::PathExists(file.ref.path);
+    if (result == PlaceRead::Changed || gone) return false;
+    if (result == PlaceRead::Unopened) Unopened(r, file.ref.path, count);
+    if (at.offset > kMarkBytes) place = at;
+  }
   return true;
 }
 
-// The file still starts as it did and is not shorter than what was read.
-bool SameFile(const std::u16string& path, const std::string& head, std::uint64_t offset) {
-  std::string current;
-  std::uint64_t size = 0;
-  return ReadFileHead(path, current, size) && current.starts_with(head) && size >= offset;
-}
-
-// The rotated file that starts like the log did and is at least as long as
-// what was read of it: newest candidates first.
-std::u16string FindMovedLog(const FollowState& state, const LogSettings& settings) {
-  std::vector<RotationCandidate> list;
-  if (!ListRotationCandidates(settings, list)) return {};
-  SortRotationCandidates(list);
-  for (const RotationCandidate& entry : list) {
-    std::u16string path = settings.rotateDir + u"\\" + entry.name;
-    if (EqualsIgnoreCase(path, settings.logFilePath)) continue;
-    if (SameFile(path, state.head, state.cursor.offset)) return path;
+ChainCount ReadChain(const ChainRead& r, FilePlace& place) {
+  ChainCount count;
+  for (int round = 0; round < kChainRounds; ++round) {
+    if (ReadChainOnce(r, place, count)) break;
   }
-  return {};
+  return count;
 }
 
-// The cursor file: which file (by its first bytes) and how far into it.
-// A text of "key=value" lines, rewritten whole after each batch of output.
-std::string Hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out.push_back(kDigits[c >> 4]);
-    out.push_back(kDigits[c & 15]);
+// Every error file from where the cursor left it; a file replaced since is
+// read from its start, the places of files that are gone are dropped.
+void ReadErrorFiles(const LogSettings& settings, std::vector<FilePlace>& places, bool keepTorn,
+                    const UseFn& use, const ProblemFn& problem) {
+  std::vector<FilePlace> next;
+  for (const LogFileRef& file : ErrorFiles(settings)) {
+    FilePlace at{file.path};
+    for (const FilePlace& known : places) {
+      if (known.path == file.path) at = known;
+    }
+    const auto onRecord = [&](const ExecRecord& record, std::int64_t, bool) { use(record, file); };
+    PlaceRead result = ReadPlace(at, !keepTorn, onRecord, problem);
+    if (result == PlaceRead::Changed) {
+      at = FilePlace{file.path};
+      result = ReadPlace(at, !keepTorn, onRecord, problem);
+    }
+    if (result == PlaceRead::Unopened) {
+      problem(plat::ToUtf8(file.path) + ": cannot be opened for reading");
+    }
+    next.push_back(std::move(at));
   }
-  return out;
+  places = std::move(next);
 }
-
-std::string Unhex(std::string_view hex) {
-  std::string out;
-  auto value = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out.push_back(static_cast<char>(value(hex[i]) * 16 + value(hex[i + 1])));
-  }
-  return out;
-}
-
-bool LoadCursor(const std::string& path, FollowState& state) {
-  std::ifstream in(std::filesystem::u8path(path));
-  std::string line;
-  if (!in || !std::getline(in, line) || line != "vtlog cursor 1") return false;
-  while (std::getline(in, line)) {
-    const std::size_t eq = line.find('=');
-    const std::string key = line.substr(0, eq);
-    const std::string value = eq == std::string::npos ? "" : line.substr(eq + 1);
-    if (key == "file") state.cursor.path = plat::FromUtf8(value);
-    if (key == "head") state.head = Unhex(value);
-    if (key == "offset") state.cursor.offset = std::strtoull(value.c_str(), nullptr, 10);
-  }
-  return !state.head.empty();
-}
-
-// Written beside it and renamed over it, so a crash leaves the old cursor
-// or the new one, never half of one.
-bool SaveCursor(const std::string& path, const FollowState& state) {
-  // A log of no more than its byte-order mark says nothing of which log it
-  // is: the cursor stays on the end of the last one read.
-  if (state.head.size() <= 2 || state.cursor.offset <= 2) return true;
-  const std::filesystem::path target = std::filesystem::u8path(path);
-  std::filesystem::path temporary = target;
-  temporary += ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << "vtlog cursor 1\nfile=" << plat::ToUtf8(state.cursor.path)
-        << "\nhead=" << Hex(state.head) << "\noffset=" << state.cursor.offset << "\n";
-    if (!out.flush()) return false;
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, target, ec);
-  return !ec;
-}
-
-struct Pending {
-  std::int64_t key = 0;
-  ExecRecord record;
-  const LogFileRef* file = nullptr;
-};
 
 const char* OriginOf(LogFileKind kind) {
   return kind == LogFileKind::WriteError  ? "write-error"
          : kind == LogFileKind::NameError ? "name-error"
                                           : "log";
+}
+
+struct Pending {
+  std::int64_t key = 0;
+  ExecRecord record{};
+  LogFileRef file{};
+};
+
+// One run of show: what it read, where it stands, what it holds back.
+struct ShowRun {
+  const ShowOptions& options;
+  VtlogOutput& output;
+  LogSettings settings{};
+  bool trouble = false;
+  ProblemFn problem{};
+  ShipCursor cursor{};
+  std::size_t found = 0;
+  std::optional<std::size_t> keep{};  // only the last so many of the history
+  std::deque<std::string> backlog{};
+  bool live = false;  // past the history: every record goes out at once
+  std::string line{};
+  SourceJson sourceJson{};
+  std::vector<Pending> pending{};  // error-file records, merged into the history by time
+  std::size_t nextPending = 0;
+  std::string saved{};  // the cursor as last saved
+};
+
+void Print(ShowRun& run, const ExecRecord& record, const LogFileRef& file) {
+  if (!RecordPasses(run.options.filter, record)) return;
+  ++run.found;
+  run.line.clear();
+  AppendRecord(run.line, record, run.options.format,
+               {run.options.component, file.path, OriginOf(file.kind)}, &run.sourceJson);
+  if (!run.keep || run.live) return run.output.out(run.line);
+  if (*run.keep == 0) return;
+  if (run.backlog.size() == *run.keep) run.backlog.pop_front();
+  run.backlog.push_back(run.line);
+}
+
+void PrintPending(ShowRun& run, std::int64_t upTo) {
+  for (; run.nextPending < run.pending.size() && run.pending[run.nextPending].key <= upTo;
+       ++run.nextPending) {
+    Print(run, run.pending[run.nextPending].record, run.pending[run.nextPending].file);
+  }
+}
+
+bool Shipping(const ShowOptions& options) {
+  return !options.cursorFile.empty();
+}
+
+// The log's chain and the error files up to now, the error-file records
+// merged in by time; with --lines (or following without a cursor) only the
+// last records.
+ChainCount ShowHistory(ShowRun& run) {
+  const ShowOptions& options = run.options;
+  const bool keepTorn = options.follow || Shipping(options);
+  if (options.errorFiles) {
+    ReadErrorFiles(
+        run.settings, run.cursor.errors, keepTorn,
+        [&](const ExecRecord& record, const LogFileRef& file) {
+          if (RecordPasses(options.filter, record)) {
+            run.pending.push_back({RecordTimeKey(record), record, file});
+          }
+        },
+        run.problem);
+  }
+  std::stable_sort(run.pending.begin(), run.pending.end(),
+                   [](const Pending& a, const Pending& b) { return a.key < b.key; });
+  const UseFn use = [&](const ExecRecord& record, const LogFileRef& file) {
+    if (run.nextPending < run.pending.size()) PrintPending(run, RecordTimeKey(record));
+    Print(run, record, file);
+  };
+  const ChainCount count =
+      ReadChain({run.settings, options.file, keepTorn, use, run.problem}, run.cursor.log);
+  PrintPending(run, INT64_MAX);
+  for (const std::string& text : run.backlog) run.output.out(text);
+  run.backlog.clear();
+  run.live = true;
+  return count;
+}
+
+// The output given so far surely written, then the cursor saved after it.
+// False when the output failed: the cursor is left where it was.
+bool Settle(ShowRun& run) {
+  VtlogOutput& output = run.output;
+  output.flush();
+  if (output.written && !output.written(Shipping(run.options))) {
+    output.err("vtlog: the output could not be written (a full volume, or its reader has gone)" +
+               std::string(Shipping(run.options)
+                               ? "; the cursor stays after the last record surely "
+                                 "written\n"
+                               : "\n"));
+    return false;
+  }
+  // Each save waits for the disk: only a cursor that moved is saved.
+  if (!Shipping(run.options) || FormatCursor(run.cursor) == run.saved) return true;
+  if (SaveCursor(run.options.cursorFile, run.cursor)) {
+    run.saved = FormatCursor(run.cursor);
+  } else {
+    run.problem(run.options.cursorFile + ": the cursor cannot be written");
+  }
+  return true;
+}
+
+int Follow(ShowRun& run) {
+  const ShowOptions& options = run.options;
+  const UseFn use = [&](const ExecRecord& record, const LogFileRef& file) {
+    Print(run, record, file);
+  };
+  while (!run.output.wanted || run.output.wanted()) {
+    plat::SleepMilliseconds(options.intervalMs);
+    // Settings are read afresh, as each launcher run does.
+    if (options.file.empty()) {
+      ReleaseLogSettings(run.settings);
+      LoadComponentSettings(options.component, run.settings);
+    }
+    ReadChain({run.settings, options.file, true, use, run.problem}, run.cursor.log);
+    if (options.errorFiles) {
+      ReadErrorFiles(run.settings, run.cursor.errors, true, use, run.problem);
+    }
+    if (!Settle(run)) return kExitUnknown;
+  }
+  return kExitOk;
+}
+
+// The cursor a previous run left; false (and said why) for a file that is
+// no cursor, which is never overwritten.
+bool ResumeCursor(ShowRun& run) {
+  if (!Shipping(run.options)) return true;
+  const CursorLoad load = LoadCursor(run.options.cursorFile, run.cursor);
+  if (load == CursorLoad::Loaded) run.saved = FormatCursor(run.cursor);
+  if (load != CursorLoad::Invalid) return true;
+  run.output.err("vtlog: " + run.options.cursorFile +
+                 ": not a vtlog cursor; give a new path, or remove it to ship every record "
+                 "again\n");
+  return false;
+}
+
+// kExitUnknown when there is nothing to read at all; -1 to go on.
+int CheckSomethingToRead(ShowRun& run) {
+  const ShowOptions& options = run.options;
+  if (!options.file.empty()) return -1;
+  const bool noDirectory = !plat::PathIsDirectory(run.settings.outputDir);
+  if (LogGenerations(run.settings).empty() &&
+      (!options.errorFiles || ErrorFiles(run.settings).empty()) &&
+      (!options.follow || noDirectory)) {
+    run.output.err("vtlog: " + MissingLogCause(run.settings) + "\n");
+    return kExitUnknown;
+  }
+  return -1;
+}
+
+int ShowAll(ShowRun& run) {
+  const ShowOptions& options = run.options;
+  if (const int code = CheckSomethingToRead(run); code >= 0) return code;
+  if (!ResumeCursor(run)) return kExitUnknown;
+  run.keep = options.lines ? options.lines
+                           : (options.follow && !Shipping(options) ? std::optional(kFollowBacklog)
+                                                                   : std::nullopt);
+  if (options.format == OutputFormat::Csv) run.output.out(RecordCsvHeader());
+  const FilePlace loaded = run.cursor.log;
+  const ChainCount count = ShowHistory(run);
+  // Nothing read names no file: the cursor keeps its place.
+  if (run.cursor.log.head.empty()) run.cursor.log = loaded;
+  if (!Settle(run)) return kExitUnknown;
+  if (options.follow) return Follow(run);
+  const bool errorRecords = options.errorFiles && !run.cursor.errors.empty();
+  if (count.unopened == count.files && !errorRecords) return kExitUnknown;
+  return (options.filter.failed && run.found > 0) || run.trouble ? kExitWarning : kExitOk;
 }
 
 }  // namespace
@@ -140,181 +364,31 @@ bool RecordPasses(const RecordFilter& filter, const ExecRecord& record) {
   return true;
 }
 
-void FollowStep(FollowState& state, const LogSettings* settings, const RecordFn& onRecord,
-                const ProblemFn& onProblem) {
-  std::string current;
+PlaceRead ReadPlace(FilePlace& place, bool atEnd, const RecordFn& onRecord,
+                    const ProblemFn& onProblem) {
+  plat::FileHandle file;
+  std::string head;
   std::uint64_t size = 0;
-  const bool exists = ReadFileHead(state.cursor.path, current, size);
-  const bool sameFile = exists && current.starts_with(state.head) && size >= state.cursor.offset;
-  if (!sameFile && state.cursor.offset > 0) {
-    // Rotated away (or replaced): finish the old file where it went first.
-    const std::u16string moved = settings != nullptr ? FindMovedLog(state, *settings) : u"";
-    if (!moved.empty()) {
-      LogCursor old = state.cursor;
-      old.path = moved;
-      ReadLogRecords(old, true, onRecord, onProblem);
-    } else {
-      onProblem(plat::ToUtf8(state.cursor.path) +
-                ": the log was replaced; records written just before that may be missing");
-    }
-    state.cursor = LogCursor{state.cursor.path, 0, 0, 0};
-    state.head.clear();
+  if (plat::OpenFile(place.path, plat::OpenMode::ReadSharedAll, file) != plat::OpenStatus::Opened ||
+      !ReadFileHead(*file, head, size)) {
+    return PlaceRead::Unopened;
   }
-  if (!exists) return;
-  if (state.head.size() < kHeadBytes) {
-    if (!ReadFileHead(state.cursor.path, current, size)) return;
-    state.head = current;
-  }
-  ReadLogRecords(state.cursor, false, onRecord, onProblem);
+  if (!head.starts_with(place.head) || size < place.offset) return PlaceRead::Changed;
+  LogCursor cursor{place.path, place.offset};
+  if (!ReadOpenLogRecords(*file, cursor, atEnd, onRecord, onProblem)) return PlaceRead::Unopened;
+  place.offset = cursor.offset;
+  place.head = std::move(head);
+  return PlaceRead::Read;
 }
 
 int RunShow(const ShowOptions& options, VtlogOutput& output) {
-  bool trouble = false;
-  const ProblemFn problem = [&](const std::string& message) {
-    trouble = true;
-    output.err("vtlog: " + message + "\n");
+  ShowRun run{options, output};
+  run.problem = [&run](const std::string& message) {
+    run.trouble = true;
+    run.output.err("vtlog: " + message + "\n");
   };
-  LogSettings settings;
-  LoadComponentSettings(options.component, settings);
-  const bool oneFile = !options.file.empty();
-  std::vector<LogFileRef> files;
-  if (oneFile) {
-    files.push_back({options.file, LogFileKind::Live});
-  } else {
-    files = LogGenerations(settings);
-  }
-  std::vector<LogFileRef> errorFiles;
-  if (options.errorFiles) errorFiles = ErrorFiles(settings);
-  const bool noDirectory = !oneFile && !plat::PathIsDirectory(settings.outputDir);
-  if (!oneFile && files.empty() && errorFiles.empty() && (!options.follow || noDirectory)) {
-    output.err("vtlog: " + MissingLogCause(settings) + "\n");
-    ReleaseLogSettings(settings);
-    return kExitUnknown;
-  }
-
-  // Where to begin: after the cursor, in the file it names by identity
-  // (the live log, or the generation the rotation moved it to).
-  FollowState follow{LogCursor{oneFile ? options.file : settings.logFilePath}, ""};
-  std::size_t firstFile = 0;
-  std::uint64_t firstOffset = 0;
-  FollowState saved;
-  const bool resumed = !options.cursorFile.empty() && LoadCursor(options.cursorFile, saved);
-  if (resumed) {
-    firstFile = files.size();
-    for (std::size_t i = files.size(); i-- > 0;) {
-      if (SameFile(files[i].path, saved.head, saved.cursor.offset)) {
-        firstFile = i;
-        firstOffset = saved.cursor.offset;
-        break;
-      }
-    }
-    if (firstFile == files.size()) {
-      problem("the cursor's file is gone (pruned, or another log): reading every generation");
-      firstFile = 0;
-    }
-  }
-
-  std::size_t found = 0;
-  std::deque<std::string> backlog;
-  const std::optional<std::size_t> keep =
-      options.lines ? options.lines
-                    : (options.follow && !resumed ? std::optional(kFollowBacklog) : std::nullopt);
-  std::string line;
-  SourceJson sourceJson;
-  bool live = false;  // past the history: every record goes out at once
-  const auto print = [&](const ExecRecord& record, const LogFileRef& file) {
-    if (!RecordPasses(options.filter, record)) return;
-    ++found;
-    line.clear();
-    AppendRecord(line, record, options.format, {options.component, file.path, OriginOf(file.kind)},
-                 &sourceJson);
-    if (!keep || live) return output.out(line);
-    if (*keep == 0) return;
-    if (backlog.size() == *keep) backlog.pop_front();
-    backlog.push_back(line);
-  };
-  if (options.format == OutputFormat::Csv) output.out(RecordCsvHeader());
-
-  // Records that missed the log are few; they are merged in by time. Their
-  // cursors stay at their ends for following.
-  std::vector<Pending> pending;
-  std::map<std::u16string, std::pair<LogFileRef, LogCursor>> followed;
-  // An error file, read on from where the last look left it.
-  const auto readErrorFile =
-      [&](const LogFileRef& file, bool atEnd,
-          const std::function<void(const ExecRecord&, const LogFileRef&)>& use) {
-        std::pair<LogFileRef, LogCursor>& entry = followed[file.path];
-        entry.first = file;
-        entry.second.path = file.path;
-        ReadLogRecords(
-            entry.second, atEnd,
-            [&](const ExecRecord& record, std::int64_t, bool) { use(record, entry.first); },
-            problem);
-      };
-  for (const LogFileRef& file : errorFiles) {
-    readErrorFile(file, true, [&](const ExecRecord& record, const LogFileRef& ref) {
-      if (RecordPasses(options.filter, record)) {
-        pending.push_back({RecordTimeKey(record), record, &ref});
-      }
-    });
-  }
-  std::stable_sort(pending.begin(), pending.end(),
-                   [](const Pending& a, const Pending& b) { return a.key < b.key; });
-  std::size_t nextPending = 0;
-  const auto printPending = [&](std::int64_t upTo) {
-    for (; nextPending < pending.size() && pending[nextPending].key <= upTo; ++nextPending) {
-      print(pending[nextPending].record, *pending[nextPending].file);
-    }
-  };
-  std::size_t unopened = 0;
-  for (std::size_t i = firstFile; i < files.size(); ++i) {
-    const LogFileRef& file = files[i];
-    const RecordFn onRecord = [&](const ExecRecord& record, std::int64_t, bool) {
-      if (nextPending < pending.size()) printPending(RecordTimeKey(record));
-      print(record, file);
-    };
-    const bool live = file.kind == LogFileKind::Live;
-    if (live && (options.follow || !options.cursorFile.empty())) {
-      // A torn last line is left for the next look, or the next run.
-      if (i == firstFile) {
-        follow.cursor.offset = firstOffset;
-        follow.head = saved.head;
-      }
-      FollowStep(follow, nullptr, onRecord, problem);
-      continue;
-    }
-    LogCursor cursor{file.path, i == firstFile ? firstOffset : 0};
-    if (!ReadLogRecords(cursor, true, onRecord, problem)) ++unopened;
-  }
-  printPending(INT64_MAX);
-  for (const std::string& text : backlog) output.out(text);
-  live = true;
-  output.flush();
-  if (!options.cursorFile.empty() && !SaveCursor(options.cursorFile, follow)) {
-    problem(options.cursorFile + ": the cursor cannot be written");
-  }
-  if (!options.follow) {
-    ReleaseLogSettings(settings);
-    if (unopened == files.size() && errorFiles.empty()) return kExitUnknown;
-    return (options.filter.failed && found > 0) || trouble ? kExitWarning : kExitOk;
-  }
-  const RecordFn now = [&](const ExecRecord& record, std::int64_t, bool) {
-    print(record, {follow.cursor.path, LogFileKind::Live});
-  };
-  while (!output.wanted || output.wanted()) {
-    plat::SleepMilliseconds(options.intervalMs);
-    // Settings are read afresh, as each launcher run does.
-    if (!oneFile) {
-      ReleaseLogSettings(settings);
-      LoadComponentSettings(options.component, settings);
-    }
-    FollowStep(follow, oneFile ? nullptr : &settings, now, problem);
-    if (options.errorFiles) {
-      for (const LogFileRef& file : ErrorFiles(settings)) readErrorFile(file, false, print);
-    }
-    output.flush();
-    if (!options.cursorFile.empty()) SaveCursor(options.cursorFile, follow);
-  }
-  ReleaseLogSettings(settings);
-  return kExitOk;
+  LoadComponentSettings(options.component, run.settings);
+  const int code = ShowAll(run);
+  ReleaseLogSettings(run.settings);
+  return code;
 }

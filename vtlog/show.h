@@ -9,6 +9,7 @@
 #include <string>
 
 #include "execlog/log_settings.h"
+#include "vtlog/cursor.h"
 #include "vtlog/log_read.h"
 #include "vtlog/output.h"
 
@@ -29,26 +30,22 @@ struct ShowOptions {
   OutputFormat format = OutputFormat::Text;
   bool follow = false;
   bool errorFiles = false;
-  std::optional<std::size_t> lines{};  // only the last so many records
+  std::optional<std::size_t> lines{};  // only the last so many records (no cursor)
   std::string cursorFile;              // where the last run stopped; empty: none
   int intervalMs = 500;                // between looks at a followed log
 };
 
 // Everything up to now; with follow, on until the output is no longer
 // wanted. kExitOk, kExitWarning (failures shown with filter.failed, or lines
-// that could not be read), kExitUnknown (no log at all).
+// that could not be read), kExitUnknown (no log at all, nothing readable, or
+// output that could not be written: the cursor then stays where the output
+// last surely reached).
 int RunShow(const ShowOptions& options, VtlogOutput& output);
 
-// Following one log across rotations, as "tail -F" does. The log is opened
-// only for each read and shares moving and deleting, so a follower never keeps
-// the rotation from moving it or pruning from deleting it.
-struct FollowState {
-  LogCursor cursor;
-  std::string head;  // first bytes of the file being followed, its identity
-};
-
-// One look at the log: a log that was moved away or replaced is read to its
-// end where the rotation put it (settings given), then the new log from its
-// start; then the new records of the current log.
-void FollowStep(FollowState& state, const LogSettings* settings, const RecordFn& onRecord,
-                const ProblemFn& onProblem);
+// The records of the file at place.path from place.offset, when it still
+// starts with place.head: its first bytes and its records come from one open,
+// so a file renamed in between is never taken for another. place moves to
+// the end of what was read.
+enum class PlaceRead { Read, Changed, Unopened };
+PlaceRead ReadPlace(FilePlace& place, bool atEnd, const RecordFn& onRecord,
+                    const ProblemFn& onProblem);

@@ -309,6 +309,12 @@ int RunShowCommand(const Args& args, VtlogOutput& output) {
     options.lines = static_cast<std::size_t>(lines);
   }
   options.cursorFile = Value(args, "--cursor-file");
+  if (options.lines && !options.cursorFile.empty()) {
+    // The cursor would move past the records that --lines leaves out.
+    return Usage(output,
+                 "--lines cannot be used with --cursor-file: a cursor ships every record "
+                 "after the last one shipped");
+  }
   options.follow = args.flags.contains("--follow");
   options.errorFiles = args.flags.contains("--error-files");
   if (options.file.empty() && !options.follow && ErrorOnlyWithoutLog(options)) {

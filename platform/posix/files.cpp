@@ -307,4 +307,39 @@ bool SameVolume(const std::u16string& a, const std::u16string& b) {
          stat(posix::SystemPath(b).c_str(), &second) == 0 && first.st_dev == second.st_dev;
 }
 
+bool ReplaceFileDurably(const std::string& path, std::string_view bytes) {
+  const std::string temporary = path + ".tmp";
+  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    ok = n > 0 || (n < 0 && errno == EINTR);
+    done += n > 0 ? static_cast<std::size_t>(n) : 0;
+  }
+  ok = ok && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (!ok || rename(temporary.c_str(), path.c_str()) != 0) {
+    unlink(temporary.c_str());
+    return false;
+  }
+  // The rename itself lasts once the directory that holds it is on the disk.
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "."
+                          : slash == 0               ? "/"
+                                                     : path.substr(0, slash);
+  const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    fsync(dirFd);
+    close(dirFd);
+  }
+  return true;
+}
+
+bool SyncStandardOutput() {
+  struct stat st {};
+  if (fstat(STDOUT_FILENO, &st) != 0 || !S_ISREG(st.st_mode)) return true;
+  return fsync(STDOUT_FILENO) == 0;
+}
+
 }  // namespace plat

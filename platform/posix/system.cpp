@@ -1,4 +1,6 @@
 // The environment on POSIX.
+#include <signal.h>
+
 #include <cstdlib>
 
 #include "platform/platform.h"
@@ -28,6 +30,26 @@ bool SetEnvironment(const std::u16string& name, const std::u16string& value, boo
   if (!ValidName(narrow)) return false;
   if (remove) return unsetenv(narrow.c_str()) == 0;
   return setenv(narrow.c_str(), ToUtf8(value).c_str(), 1) == 0;
+}
+
+namespace {
+volatile sig_atomic_t stopRequested = 0;
+extern "C" void NoteStopRequest(int) {
+  stopRequested = 1;
+}
+}  // namespace
+
+void WatchStopRequests() {
+  struct sigaction action {};
+  action.sa_handler = NoteStopRequest;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+bool StopRequested() {
+  return stopRequested != 0;
 }
 
 }  // namespace plat

@@ -11,6 +11,7 @@
 
 #include "platform/backend.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 
 namespace plat {
 
@@ -219,6 +220,38 @@ bool SameVolume(const std::u16string& a, const std::u16string& b) {
     if (GetVolumePathNameW(win32::Wide(*paths[i]), roots[i], MAX_PATH + 1) == FALSE) return false;
   }
   return _wcsicmp(roots[0], roots[1]) == 0;
+}
+
+bool ReplaceFileDurably(const std::string& path, std::string_view bytes) {
+  const std::u16string target = FromUtf8(path);
+  const std::u16string temporary = target + u".tmp";
+  HANDLE file = CreateFileW(win32::Wide(temporary), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < bytes.size();) {
+    DWORD wrote = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    ok = WriteFile(file, bytes.data() + done, chunk, &wrote, nullptr) != FALSE && wrote > 0;
+    done += wrote;
+  }
+  ok = FlushFileBuffers(file) != FALSE && ok;
+  ok = CloseHandle(file) != FALSE && ok;
+  if (!ok || MoveFileExW(win32::Wide(temporary), win32::Wide(target),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
+    DeleteFileW(win32::Wide(temporary));
+    return false;
+  }
+  return true;
+}
+
+bool SyncStandardOutput() {
+  // Only a disk file: FlushFileBuffers on a pipe waits for its reader.
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == INVALID_HANDLE_VALUE || out == nullptr || GetFileType(out) != FILE_TYPE_DISK) {
+    return true;
+  }
+  return FlushFileBuffers(out) != FALSE;
 }
 
 }  // namespace plat

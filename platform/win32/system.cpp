@@ -36,4 +36,20 @@ bool SetEnvironment(const std::u16string& name, const std::u16string& value, boo
   return SetEnvironmentVariableW(win32::Wide(name), remove ? nullptr : win32::Wide(value)) != FALSE;
 }
 
+namespace {
+volatile LONG stopRequested = 0;
+BOOL WINAPI NoteStopRequest(DWORD) {
+  InterlockedExchange(&stopRequested, 1);
+  return TRUE;
+}
+}  // namespace
+
+void WatchStopRequests() {
+  SetConsoleCtrlHandler(NoteStopRequest, TRUE);
+}
+
+bool StopRequested() {
+  return InterlockedCompareExchange(&stopRequested, 0, 0) != 0;
+}
+
 }  // namespace plat
