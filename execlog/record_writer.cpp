@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "execlog/codes.h"
+#include "execlog/log_settings.h"
 #include "execlog/path_text.h"
 #include "install/install.h"
 #include "platform/platform.h"
@@ -299,7 +300,7 @@ std::int32_t WriteExecLogRecord(int enabled, const std::u16string& outputDir,
     return WriteToWriteErrorFile(record, absCode, kResultLogRefused);
   }
 
-  std::u16string lockPath = InDirectory(outputDir, u"rotation.lock");
+  std::u16string lockPath = RotationLockPath(outputDir);
   // Settings that allow no attempt ask for no record, which is no failure.
   bool written = retryCount < 1;
   bool opened = false;
