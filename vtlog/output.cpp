@@ -308,16 +308,23 @@ void AppendTextTime(std::string& out, std::u16string_view date, std::u16string_v
   out += "  ";
 }
 
-void AppendCsvField(std::string& out, std::u16string_view text) {
-  std::size_t plain = 0;
-  std::array<char, kBlock> block{};
-  while (plain + kBlock <= text.size() &&
-         CopyPlainBlock<Plain::Csv>(text.data() + plain, block.data())) {
-    plain += kBlock;
+// Whether a CSV field must be quoted: it holds a comma, a quote or a line
+// end. One pass, a block of code units at a time.
+bool CsvNeedsQuotes(std::u16string_view text) {
+  const auto special = [](unsigned c) {
+    return (c == ',') + (c == '"') + (c == '\r') + (c == '\n') != 0;
+  };
+  std::size_t i = 0;
+  for (; i + kBlock <= text.size(); i += kBlock) {
+    unsigned hit = 0;
+    for (std::size_t k = 0; k < kBlock; ++k) hit |= special(text[i + k]) ? 1U : 0U;
+    if (hit != 0) return true;
   }
-  const std::u16string_view rest = text.substr(plain);
-  if (std::none_of(rest.begin(), rest.end(),
-                   [](char16_t c) { return c == u',' || c == u'"' || c == u'\r' || c == u'\n'; })) {
+  return std::any_of(text.begin() + static_cast<std::ptrdiff_t>(i), text.end(), special);
+}
+
+void AppendCsvField(std::string& out, std::u16string_view text) {
+  if (!CsvNeedsQuotes(text)) {
     AppendUtf8(out, text);
     return;
   }
