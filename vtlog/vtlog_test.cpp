@@ -267,4 +267,10 @@ TEST(VtlogOutputTest, CharactersAtEveryPlaceOfABlock) {
   JsonField(line, "commandLine", path);
   EndJson(line);
   EXPECT_EQ(out, json + "\"}\n");
+  // A UTF-8 field, as check's messages with their paths and quotes.
+  out.clear();
+  JsonLine message(out);
+  JsonField(message, "m", std::string_view("C:\\x \"y\""));
+  EndJson(message);
+  EXPECT_EQ(out, "{\"m\":\"C:\\\\x \\\"y\\\"\"}\n");
 }
