@@ -267,10 +267,11 @@ TEST(VtlogOutputTest, CharactersAtEveryPlaceOfABlock) {
   JsonField(line, "commandLine", path);
   EndJson(line);
   EXPECT_EQ(out, json + "\"}\n");
-  // A UTF-8 field, as check's messages with their paths and quotes.
+  // UTF-8 fields, as check's messages with their paths and quotes.
   out.clear();
   JsonLine message(out);
-  JsonField(message, "m", std::string_view("C:\\x \"y\""));
+  JsonField(message, "m", std::string_view("C:\\x"));
+  JsonField(message, "q", std::string_view("\"y\""));
   EndJson(message);
-  EXPECT_EQ(out, "{\"m\":\"C:\\\\x \\\"y\\\"\"}\n");
+  EXPECT_EQ(out, "{\"m\":\"C:\\\\x\",\"q\":\"\\\"y\\\"\"}\n");
 }
