@@ -34,8 +34,9 @@ out="$root/docs/performance.md"
 command_line="bench/process_bench.sh $*"
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 
-# "key=value" out of a figures line.
-field() { sed -n "s/.*[ :]$1=\([^ ]*\).*/\1/p" | head -1; }
+# "key=value" out of a figures line; the carriage return of a Windows
+# program's line end is no part of the value.
+field() { tr -d '\r' | sed -n "s/.*[ :]$1=\([^ ]*\).*/\1/p" | head -1; }
 
 rows=()
 single_rows=()
@@ -77,7 +78,7 @@ bench_build() { # NAME BIN SINGLE_RUNS TOTAL_JOBS RUNNER...
       line=$(grep '^figures:' <<<"$output" || true)
       while IFS= read -r failure; do
         [[ -n $failure ]] && findings+=("$name, size $size, P=$p: ${failure#FAIL  }")
-      done < <(grep '^FAIL' <<<"$output" || true)
+      done < <(grep '^FAIL' <<<"$output" | tr -d '\r' || true)
       local rate records failed jobs ratio retries
       rate=$(field jobs_per_s <<<"$line")
       records=$(field records <<<"$line")

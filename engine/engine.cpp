@@ -1,5 +1,6 @@
 #include "engine/engine.h"
 
+#include "engine/error_reporter.h"
 #include "install/install.h"
 #include "platform/platform.h"
 
@@ -7,8 +8,7 @@ std::uint32_t ComputeDisplayWord() {
   if (ReadCommonFlag(u"FromExec")) return 0x1103;
   const int procDisp = ReadSettingInt(u"Orbeck", u"ProcDisp", 2);
   const std::uint32_t processPart = procDisp == 2 ? 1 : procDisp == 3 ? 2 : 3;
-  const int errorDisp = ReadSettingInt(u"Orbeck", u"ErrorDisp", 2);
-  const std::uint32_t errorPart = errorDisp == 2 ? 0x200 : 0x100;
+  const std::uint32_t errorPart = ReadErrorDisp() == kErrorDispSilent ? 0x200 : 0x100;
   return 0x1000 + errorPart + processPart;
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "execlog/codes.h"
 #include "install/install.h"
 
 namespace {
@@ -15,7 +16,6 @@ constexpr std::size_t kBoxCapacity = 1024;  // the narrow formatting routine's l
 // A message id is kMessageIdBase plus the absolute value of the result it
 // reports; its thousands give its class, and within a class its hundreds the
 // label shown.
-constexpr std::int64_t kMessageIdBase = 10000;
 constexpr std::int32_t kWarningClass = 1;
 constexpr std::int32_t kErrorClass = 2;
 
@@ -50,12 +50,16 @@ ErrorContextPtr CreateErrorContext(plat::ModuleHandle module, const std::string&
   return context;
 }
 
+int ReadErrorDisp() {
+  return ReadSettingInt(u"Orbeck", u"ErrorDisp", kErrorDispSilent);
+}
+
+bool ReportsShown() {
+  return ReadCommonFlag(u"FromExec") || ReadErrorDisp() != kErrorDispSilent;
+}
+
 void ConfigureDisplay(ErrorContext& context) {
-  if (ReadCommonFlag(u"FromExec")) {
-    context.displayMode = 1;
-    return;
-  }
-  context.displayMode = ReadSettingInt(u"Orbeck", u"ErrorDisp", 2) == 2 ? 2 : 1;
+  context.displayMode = ReportsShown() ? 1 : 2;
 }
 
 std::int32_t ReportError(void* owner, ErrorContext& context, std::uint32_t messageId,

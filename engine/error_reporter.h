@@ -15,9 +15,17 @@ struct ErrorContext {
 };
 using ErrorContextPtr = std::unique_ptr<ErrorContext>;
 
+// [Orbeck] ErrorDisp: this value (its default) keeps the launcher's own
+// reports silent, any other shows them.
+inline constexpr int kErrorDispSilent = 2;
+int ReadErrorDisp();
+// Whether the launcher's own reports are shown: [Common] FromExec is 1 or
+// ErrorDisp is not kErrorDispSilent.
+bool ReportsShown();
+
 ErrorContextPtr CreateErrorContext(plat::ModuleHandle module, const std::string& caption);
 void ConfigureDisplay(ErrorContext& context);
-// 10000 - messageId, whether shown or not. The message text is used as it
+// kMessageIdBase - messageId, whether shown or not. The message text is used as it
 // stands (the launcher passes no further arguments).
 std::int32_t ReportError(void* owner, ErrorContext& context, std::uint32_t messageId,
                          std::uint32_t detail);

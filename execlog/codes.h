@@ -18,8 +18,12 @@ inline constexpr int kResultLogUnwritten = -1284;   // a record could not be wri
 inline constexpr int kEngineStillActive = 259;      // the engine's STILL_ACTIVE, answered with -API
 inline constexpr int kResultApiStillActive = -259;  // what -API makes of it
 
-// Message ids: 10000 plus the result's absolute value.
-inline constexpr unsigned kMessageNotInstalled = 12001;
-inline constexpr unsigned kMessageInvalidJobId = 12911;
-inline constexpr unsigned kMessageLogRefused = 11283;
-inline constexpr unsigned kMessageLogUnwritten = 11284;
+// Message ids: kMessageIdBase plus the result's absolute value.
+inline constexpr int kMessageIdBase = 10000;
+constexpr unsigned MessageIdOf(int result) {
+  return static_cast<unsigned>(kMessageIdBase + (result < 0 ? -result : result));
+}
+inline constexpr unsigned kMessageNotInstalled = MessageIdOf(kResultNotInstalled);
+inline constexpr unsigned kMessageInvalidJobId = MessageIdOf(kResultInvalidJobId);
+inline constexpr unsigned kMessageLogRefused = MessageIdOf(kResultLogRefused);
+inline constexpr unsigned kMessageLogUnwritten = MessageIdOf(kResultLogUnwritten);

@@ -7,6 +7,7 @@
 #include "execlog/path_text.h"
 #include "install/install.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -21,16 +22,16 @@ constexpr std::u16string_view kLogSetupFileName = u"logsetup_w.properties";
 
 struct ComponentInfo {
   std::u16string_view name;
-  std::u16string_view defaultOutFile;
+  std::u16string_view word;  // in its keys, and its default log file <word>.log
 };
 
 constexpr std::array<ComponentInfo, kComponentCount> kComponents = {{
-    {u"Vorn", u"vorn.log"},
-    {u"Bralden", u"bralden.log"},
-    {u"Mirvo", u"mirvo.log"},
-    {u"Quelp", u"quelp.log"},
-    {u"Orbeck", u"orbeck.log"},
-    {u"Lunder", u"lunder.log"},
+    {u"Vorn", u"vorn"},
+    {u"Bralden", u"bralden"},
+    {u"Mirvo", u"mirvo"},
+    {u"Quelp", u"quelp"},
+    {u"Orbeck", u"orbeck"},
+    {u"Lunder", u"lunder"},
 }};
 
 // One key of the file. A key without a longest value names an owned text.
@@ -47,16 +48,7 @@ constexpr KeyEntry RecordKey(std::u16string_view key, std::size_t longest,
   return {key, longest, field, -1, nullptr};
 }
 
-constexpr KeyEntry ComponentKey(std::u16string_view key, std::size_t longest, int component,
-                                std::u16string ComponentLogSettings::*field) {
-  return {key, longest, nullptr, component, field};
-}
-
-constexpr auto kActive = &ComponentLogSettings::active;
-constexpr auto kOutFile = &ComponentLogSettings::outFile;
-constexpr auto kErrActive = &ComponentLogSettings::errActive;
-
-constexpr std::array<KeyEntry, 30> kKeys = {{
+constexpr std::array<KeyEntry, 12> kRecordKeys = {{
     RecordKey(u"runtime.output.dir", kNoLimit, &LogSettings::outputDir),
     RecordKey(u"runtime.output.errcodeonly", 1, &LogSettings::errCodeOnly),
     RecordKey(u"runtime.output.retrycount", 5, &LogSettings::retryCountText),
@@ -69,25 +61,43 @@ constexpr std::array<KeyEntry, 30> kKeys = {{
     RecordKey(u"runtime.rotate.times", 2, &LogSettings::rotateTimes),
     RecordKey(u"runtime.rotate.name.description", 11, &LogSettings::rotateNameDescription),
     RecordKey(u"runtime.rotate.name.position", 1, &LogSettings::rotateNamePosition),
-    ComponentKey(u"runtime.vorn.active", 1, 0, kActive),
-    ComponentKey(u"runtime.vorn.outfile", kNoLimit, 0, kOutFile),
-    ComponentKey(u"runtime.vorn.erractive", 1, 0, kErrActive),
-    ComponentKey(u"runtime.bralden.active", 1, 1, kActive),
-    ComponentKey(u"runtime.bralden.outfile", kNoLimit, 1, kOutFile),
-    ComponentKey(u"runtime.bralden.erractive", 1, 1, kErrActive),
-    ComponentKey(u"runtime.mirvo.active", 1, 2, kActive),
-    ComponentKey(u"runtime.mirvo.outfile", kNoLimit, 2, kOutFile),
-    ComponentKey(u"runtime.mirvo.erractive", 1, 2, kErrActive),
-    ComponentKey(u"runtime.quelp.active", 1, 3, kActive),
-    ComponentKey(u"runtime.quelp.outfile", kNoLimit, 3, kOutFile),
-    ComponentKey(u"runtime.quelp.erractive", 1, 3, kErrActive),
-    ComponentKey(u"runtime.orbeck.active", 1, 4, kActive),
-    ComponentKey(u"runtime.orbeck.outfile", kNoLimit, 4, kOutFile),
-    ComponentKey(u"runtime.orbeck.erractive", 1, 4, kErrActive),
-    ComponentKey(u"runtime.lunder.active", 1, 5, kActive),
-    ComponentKey(u"runtime.lunder.outfile", kNoLimit, 5, kOutFile),
-    ComponentKey(u"runtime.lunder.erractive", 1, 5, kErrActive),
 }};
+
+// Each component's keys: runtime.<word><suffix>.
+struct ComponentKeyInfo {
+  std::u16string_view suffix;
+  std::size_t longest;
+  std::u16string ComponentLogSettings::*field;
+};
+
+constexpr std::array<ComponentKeyInfo, 3> kComponentKeys = {{
+    {u".active", 1, &ComponentLogSettings::active},
+    {u".outfile", kNoLimit, &ComponentLogSettings::outFile},
+    {u".erractive", 1, &ComponentLogSettings::errActive},
+}};
+
+// Every key of the file: the record keys, then each component's in the
+// order of the component table.
+const std::vector<KeyEntry>& Keys() {
+  struct Table {
+    std::vector<std::u16string> names;  // reserved up front: the entries view them
+    std::vector<KeyEntry> entries;
+  };
+  static const Table table = [] {
+    Table t;
+    t.names.reserve(kComponentCount * kComponentKeys.size());
+    t.entries.assign(kRecordKeys.begin(), kRecordKeys.end());
+    for (std::size_t c = 0; c < kComponentCount; ++c) {
+      for (const ComponentKeyInfo& k : kComponentKeys) {
+        t.names.push_back(u"runtime." + std::u16string(kComponents[c].word) +
+                          std::u16string(k.suffix));
+        t.entries.push_back({t.names.back(), k.longest, nullptr, static_cast<int>(c), k.field});
+      }
+    }
+    return t;
+  }();
+  return table.entries;
+}
 
 std::u16string& FieldOf(LogSettings& settings, const KeyEntry& entry) {
   if (entry.field != nullptr) return settings.*entry.field;
@@ -162,6 +172,13 @@ std::u16string FoldedName(std::u16string_view name) {
 
 }  // namespace
 
+std::u16string_view ComponentName(std::size_t index) {
+  return kComponents.at(index).name;
+}
+std::u16string_view ComponentWord(std::size_t index) {
+  return kComponents.at(index).word;
+}
+
 bool NamesSettingsFile(const std::u16string& path) {
   const std::u16string name = FoldedName(SplitFileName(path));
   if (name == FoldedName(kLogSetupFileName) || name == FoldedName(kSettingsFileName)) return true;
@@ -175,10 +192,8 @@ bool NamesSettingsFile(const std::u16string& path) {
 }
 
 std::int32_t DecimalValue(std::u16string_view text) {
+  text = plat::Trim(text);
   std::size_t pos = 0;
-  while (pos < text.size() && (text[pos] == u' ' || (text[pos] >= u'\t' && text[pos] <= u'\r'))) {
-    ++pos;
-  }
   bool negative = false;
   if (pos < text.size() && (text[pos] == u'+' || text[pos] == u'-')) {
     negative = text[pos] == u'-';
@@ -249,17 +264,15 @@ std::optional<std::u16string> ReadWideTextFile(const std::u16string& path) {
 
 std::vector<LogSetupKeyLimit> LogSetupKeyLimits() {
   std::vector<LogSetupKeyLimit> limits;
-  for (const KeyEntry& entry : kKeys) limits.push_back({entry.key, entry.longest});
+  for (const KeyEntry& entry : Keys()) limits.push_back({entry.key, entry.longest});
   return limits;
 }
 
 int ApplyLogSetupLine(std::u16string_view line, LogSettings& settings) {
-  const std::size_t equals = line.find(u'=');
-  const std::u16string_view key = line.substr(0, equals);
-  const std::u16string_view value =
-      equals == std::u16string_view::npos ? std::u16string_view() : line.substr(equals + 1);
-  for (const KeyEntry& entry : kKeys) {
-    if (entry.key != key) continue;
+  const plat::KeyValue pair = plat::SplitKeyValue(line);
+  const std::u16string_view value = pair.value.value_or(std::u16string_view());
+  for (const KeyEntry& entry : Keys()) {
+    if (entry.key != pair.key) continue;
     std::u16string& field = FieldOf(settings, entry);
     if (entry.longest == kNoLimit) return AssignWideText(field, value) ? 1 : 0;
     // A value too long for its field is rejected, never cut.
@@ -294,7 +307,7 @@ void FinalizeLogSettings(LogSettings& settings) {
   }
   for (std::size_t i = 0; i < kComponentCount; ++i) {
     std::u16string& outFile = settings.components[i].outFile;
-    if (outFile.empty()) AssignWideText(outFile, kComponents[i].defaultOutFile);
+    if (outFile.empty()) AssignWideText(outFile, std::u16string(kComponents[i].word) + u".log");
   }
 
   settings.loadTime = plat::Now().seconds;

@@ -85,6 +85,19 @@ int ApplyLogSetupLine(std::u16string_view line, LogSettings& settings);
 
 // The keys of the file in table order, each with its longest value (npos:
 // no limit), for tools that must read the file as the launcher does.
+// The suite's components in the order of LogSettings::components: the name
+// of each ("Orbeck", its settings section) and the word of its keys and
+// default log file ("orbeck": runtime.orbeck.active, orbeck.log).
+std::u16string_view ComponentName(std::size_t index);
+std::u16string_view ComponentWord(std::size_t index);
+
+// The lock a rotation holds in the output directory while it moves logs;
+// record writers wait while it is held.
+inline constexpr char16_t kRotationLockName[] = u"rotation.lock";
+inline std::u16string RotationLockPath(const std::u16string& outputDir) {
+  return outputDir + u"\\" + kRotationLockName;
+}
+
 struct LogSetupKeyLimit {
   std::u16string_view key;
   std::size_t longest;

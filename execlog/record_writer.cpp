@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "execlog/codes.h"
+#include "execlog/log_settings.h"
 #include "execlog/path_text.h"
 #include "install/install.h"
 #include "platform/platform.h"
@@ -278,7 +279,7 @@ namespace {
 // appended, or when no attempt was asked for.
 bool AppendUnderLockProtocol(const std::u16string& logPath, const RecordContext& record,
                              std::int64_t absCode) {
-  const std::u16string lockPath = InDirectory(record.outputDir, u"rotation.lock");
+  const std::u16string lockPath = RotationLockPath(record.outputDir);
   // Settings that allow no attempt ask for no record, which is no failure.
   bool written = record.retryCount < 1;
   bool opened = false;

@@ -18,23 +18,13 @@ namespace fs = std::filesystem;
 using qvtest::NativePath;
 using Strings = std::vector<std::string>;
 constexpr char16_t kCommandLine[] = u"-Lid J0042 -Xrc 1";
-const bool kWindows = fs::path::preferred_separator == L'\\';
+const bool kWindows = qvtest::OnWindows();
 
-// A record file's lines (UTF-8, without CR LF). It must hold one byte-order
-// mark, at its start, and end with CR LF: anything else is a corrupted file.
+// A record file's lines (UTF-8, without CR LF); a fault of its form fails the test.
 Strings Lines(const std::u16string& path) {
-  std::error_code ec;
-  if (!fs::is_regular_file(NativePath(path), ec)) return {};
-  const std::u16string text = plat::DecodeUtf16Le(qvtest::ReadBytes(path));
-  Strings lines;
-  if (text.size() <= 1) return lines;
-  EXPECT_EQ(text.find(u'\uFEFF', 1), std::u16string::npos) << "a mark inside the file";
-  EXPECT_TRUE(text[0] == u'\uFEFF' && text.ends_with(u"\r\n")) << "no mark, or a torn end";
-  for (std::size_t pos = 1, end = 0; pos < text.size(); pos = end + 2) {
-    end = std::min(text.find(u"\r\n", pos), text.size());
-    lines.push_back(plat::ToUtf8(text.substr(pos, end - pos)));
-  }
-  return lines;
+  qvtest::RecordFile file = qvtest::ReadRecordFile(path);
+  EXPECT_EQ(file.formFaults, Strings{}) << plat::ToUtf8(path);
+  return file.lines;
 }
 
 void MakeDirs(const std::u16string& path) {
@@ -263,15 +253,10 @@ TEST_F(RecordWriterTest, FullVolumeLeavesWholeLines) {
 
 // ------------------------------------------------ competing processes
 
-std::u16string Program(const std::u16string& name) {
-  const std::u16string path = plat::ExecutableDirectory() + u"\\" + name;
-  return plat::PathExists(path + u".exe") ? path + u".exe" : path;
-}
-
-std::vector<plat::Process> Start(const std::u16string& program, const Strings& lines) {
+std::vector<plat::Process> Start(const std::string& program, const Strings& lines) {
   std::vector<plat::Process> processes;
   for (const std::string& line : lines) {
-    processes.push_back(qvtest::StartProgram(Program(program), plat::FromUtf8(line)));
+    processes.push_back(qvtest::StartProgram(qvtest::Program(program), plat::FromUtf8(line)));
   }
   return processes;
 }
@@ -313,7 +298,7 @@ Strings Writers(const std::u16string& dir, const std::string& name, int p,
 
 TEST_F(RecordWriterTest, ProcessesShareTheLogAndTheWriteErrorFile) {
   MakeDirs(out_);
-  ExpectExit(Start(u"log_writer_loop", Writers(out_, "shared.log", 8, "60")), 0);
+  ExpectExit(Start("log_writer_loop", Writers(out_, "shared.log", 8, "60")), 0);
   Audit({out_ + u"\\shared.log"}, R"((p\d+n)(\d{4}),Information:HS-00-01-0101,,,,,,record \1 \2)",
         8 * 60);
   // Jobs of one identifier fall back in step while another process holds the
@@ -321,11 +306,11 @@ TEST_F(RecordWriterTest, ProcessesShareTheLogAndTheWriteErrorFile) {
   // job that finds it taken for all its attempts puts the record in the one of
   // the private directory, as under heavy load it may.
   std::vector<plat::Process> holder =
-      Start(u"log_writer_loop", {"\"" + plat::ToUtf8(out_) + "\" held orbeck.log 60000 hold"});
+      Start("log_writer_loop", {"\"" + plat::ToUtf8(out_) + "\" held orbeck.log 60000 hold"});
   for (int i = 0; i < 3000 && !qvtest::Exists(out_ + u"\\held"); ++i) plat::SleepMilliseconds(10);
   ASSERT_TRUE(qvtest::Exists(out_ + u"\\held")) << "the holder never held the log";
   // One attempt at the log, a slow disk: the write-error file still waits.
-  ExpectExit(Start(u"log_writer_loop", Writers(out_, "orbeck.log", 16, "16 shared")), 0);
+  ExpectExit(Start("log_writer_loop", Writers(out_, "orbeck.log", 16, "16 shared")), 0);
   qvtest::WriteBytes(out_ + u"\\held.release", "");
   ExpectExit(std::move(holder), 0);
   Audit(
@@ -337,8 +322,8 @@ TEST_F(RecordWriterTest, ProcessesShareTheLogAndTheWriteErrorFile) {
 // The launcher itself, started as the system starts it (CreateProcessW under
 // Wine, which passes CR and LF through).
 TEST_F(RecordWriterTest, LauncherRecordsAndPerJobFiles) {
-  fs::copy_file(NativePath(Program(u"Qorvane.dll")), NativePath(root_ / u"bin\\Qorvane.dll"));
-  const std::u16string launcher = kWindows ? u"Qorvane" : u"qorvane";
+  root_.CopyEngine();
+  const std::string launcher = "launcher";
   root_.LogSetup(u"runtime.output.dir=" + out_ + u"\r\nruntime.orbeck.active=1\r\n");
   ExpectExit(Start(launcher, {"-Lid5 -Xn\r\n2026/12/07,01:02:03.456,7777,Information:HS-00-01-0102"
                               ",,,,,,x -Xrc1"}),

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr char16_t kLockFileName[] = u"rotation.lock";
 constexpr std::size_t kComponentNameMax = 9;
 constexpr std::size_t kDescriptionMax = 11;
 constexpr int kLastSuffix = 9998;
@@ -209,7 +208,7 @@ void RotateExecLog(const std::u16string& componentName) {
     return;
   }
 
-  const std::u16string lockPath = settings.outputDir + u"\\" + kLockFileName;
+  const std::u16string lockPath = RotationLockPath(settings.outputDir);
   plat::FileHandle lock = OpenLogForAppend(lockPath);
   if (lock) {
     const RotationPlan plan = PlanRotation(settings);

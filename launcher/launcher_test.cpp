@@ -2,22 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-// The status field of each record line of a file.
+// The status field of each record of a file; a broken file adds its faults.
 std::string Statuses(const std::u16string& path) {
-  std::istringstream lines(plat::ToUtf8(qvtest::FromUtf16Le(qvtest::ReadBytes(path))));
+  std::vector<std::string> faults;
   std::string out;
-  for (std::string line; std::getline(lines, line);) {
-    std::size_t at = 0;
-    for (int field = 0; field < 3; ++field) at = line.find(',', at) + 1;
-    out += line.substr(at, line.find(',', at) - at) + " ";
-  }
+  for (const qvtest::LogRecord& record : qvtest::ReadLog(path, faults)) out += record.status + " ";
+  for (const std::string& fault : faults) out += fault + " ";
   return out;
 }
 
@@ -36,9 +31,7 @@ TEST(Launcher, RefusedLogLocations) {
   };
   for (const auto& [dataRootLength, lfn] : rows) {
     qvtest::ScratchInstall dir;
-    std::filesystem::copy_file(
-        qvtest::NativePath(plat::FromUtf8(qvtest::TestBinDir()) + u"\\Qorvane.dll"),
-        qvtest::NativePath(dir / u"bin\\Qorvane.dll"));
+    dir.CopyEngine();
     dir.LogSetup(u"runtime.orbeck.active=1\r\n");
     dir.WriteIni("[Common]\r\n");
     std::u16string data = dir / u"data";

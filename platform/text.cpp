@@ -10,10 +10,8 @@ std::string ToUtf8(std::u16string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
+    if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      c = JoinSurrogates(c, text[++i]);
     }
     AppendUtf8CodePoint(out, c);
   }
@@ -44,45 +42,77 @@ void AppendUtf8CodePoint(std::string& out, char32_t c) {
   out.append(bytes, static_cast<std::size_t>(EncodeUtf8CodePoint(bytes, c) - bytes));
 }
 
-std::u16string FromUtf8(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto b0 = static_cast<unsigned char>(text[i]);
-    auto cont = [&](std::size_t k) -> int {
-      if (i + k >= text.size()) return -1;
-      const auto b = static_cast<unsigned char>(text[i + k]);
-      return (b & 0xC0) == 0x80 ? (b & 0x3F) : -1;
-    };
-    char32_t c = 0xFFFD;
-    std::size_t len = 1;
-    if (b0 < 0x80) {
-      c = b0;
-    } else if ((b0 & 0xE0) == 0xC0 && cont(1) >= 0) {
-      c = ((b0 & 0x1Fu) << 6) | static_cast<char32_t>(cont(1));
-      len = 2;
-    } else if ((b0 & 0xF0) == 0xE0 && cont(1) >= 0 && cont(2) >= 0) {
-      c = ((b0 & 0x0Fu) << 12) | (static_cast<char32_t>(cont(1)) << 6) |
-          static_cast<char32_t>(cont(2));
-      len = 3;
-    } else if ((b0 & 0xF8) == 0xF0 && cont(1) >= 0 && cont(2) >= 0 && cont(3) >= 0) {
-      c = ((b0 & 0x07u) << 18) | (static_cast<char32_t>(cont(1)) << 12) |
-          (static_cast<char32_t>(cont(2)) << 6) | static_cast<char32_t>(cont(3));
-      len = 4;
-    }
-    if (c >= 0x10000 && c <= 0x10FFFF) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else if (c > 0x10FFFF) {
-      out.push_back(u'\uFFFD');
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-    i += len;
+void AppendUtf16CodePoint(std::u16string& out, char32_t c) {
+  if (c >= 0x10000 && c <= 0x10FFFF) {
+    c -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+  } else {
+    out.push_back(c > 0x10FFFF ? u'\uFFFD' : static_cast<char16_t>(c));
   }
-  return out;
+}
+
+namespace {
+
+bool IsContinuation(unsigned char b) {
+  return (b & 0xC0) == 0x80;
+}
+
+}  // namespace
+
+std::u16string DecodeUtf8(std::string_view bytes, Utf8Malformed malformed, bool keepSurrogates) {
+  std::u16string text;
+  text.reserve(bytes.size());
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[i + k]); };
+    const unsigned char lead = at(0);
+    if (lead < 0x80) {
+      text.push_back(lead);
+      ++i;
+      continue;
+    }
+    std::size_t length = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+    if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+    std::size_t valid = length == 0 ? 0 : 1;  // bytes of a sound prefix
+    std::size_t broken = 1;                   // bytes one U+FFFD stands for
+    if (valid == 1 && i + 1 < bytes.size() && IsContinuation(at(1))) {
+      // The first two bytes already rule out overlong forms, surrogates and
+      // code points past U+10FFFF.
+      const unsigned high = length == 3   ? ((lead & 0x0Fu) << 6) | (at(1) & 0x3Fu)
+                            : length == 4 ? ((lead & 0x07u) << 6) | (at(1) & 0x3Fu)
+                                          : 0x80u;
+      const bool sound =
+          length == 2 ||
+          (length == 3 && high >= 0x20 && (keepSurrogates || high < 0x360 || high >= 0x380)) ||
+          (length == 4 && high >= 0x10 && high <= 0x10F);
+      broken = 2;
+      if (sound) {
+        valid = 2;
+        while (valid < length && i + valid < bytes.size() && IsContinuation(at(valid))) ++valid;
+        broken = valid;
+      }
+    }
+    if (length != 0 && valid == length) {
+      char32_t c = lead & (0x7F >> length);
+      for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (at(k) & 0x3Fu);
+      AppendUtf16CodePoint(text, c);
+      i += length;
+    } else if (malformed == Utf8Malformed::Replace) {
+      text.push_back(u'\uFFFD');
+      i += broken;
+    } else {
+      text.push_back(lead);
+      ++i;
+    }
+  }
+  return text;
+}
+
+std::u16string FromUtf8(std::string_view text) {
+  return DecodeUtf8(text, Utf8Malformed::Replace, true);
 }
 
 std::u16string Widen(std::string_view ascii) {
@@ -148,6 +178,12 @@ std::u16string_view Trim(std::u16string_view text) {
   while (!text.empty() && blank(text.front())) text.remove_prefix(1);
   while (!text.empty() && blank(text.back())) text.remove_suffix(1);
   return text;
+}
+
+KeyValue SplitKeyValue(std::u16string_view line) {
+  const std::size_t equals = line.find(u'=');
+  if (equals == std::u16string_view::npos) return {line, std::nullopt};
+  return {line.substr(0, equals), line.substr(equals + 1)};
 }
 
 }  // namespace plat

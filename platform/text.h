@@ -4,17 +4,43 @@
 // command line is altered on its way through.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace plat {
 
+// UTF-16 surrogates: a high and a low one stand together for one code point
+// past U+FFFF.
+constexpr bool IsHighSurrogate(char32_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+constexpr bool IsLowSurrogate(char32_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
+constexpr char32_t JoinSurrogates(char32_t high, char32_t low) {
+  return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+}
+// Appends c as UTF-16: a surrogate pair past U+FFFF, U+FFFD past U+10FFFF.
+void AppendUtf16CodePoint(std::u16string& out, char32_t c);
+
 std::string ToUtf8(std::u16string_view text);
 // Appends the UTF-8 bytes of one code point (a lone surrogate as three bytes).
 void AppendUtf8CodePoint(std::string& out, char32_t c);
 // The same bytes written at to (room for four); returns the end of them.
 char* EncodeUtf8CodePoint(char* to, char32_t c);
+enum class Utf8Malformed {
+  // One U+FFFD per broken sequence, where a lead byte and a second byte that
+  // cannot follow it count as one sequence.
+  Replace,
+  // A byte that starts no valid sequence is read as Latin-1.
+  Latin1,
+};
+// Text of UTF-8 bytes. Overlong forms, code points past U+10FFFF and, unless
+// kept, encoded surrogates are malformed.
+std::u16string DecodeUtf8(std::string_view bytes, Utf8Malformed malformed, bool keepSurrogates);
+// DecodeUtf8 with replacement, keeping encoded surrogates: the inverse of ToUtf8.
 std::u16string FromUtf8(std::string_view text);
 // ASCII-only literal helper for tests and tools.
 std::u16string Widen(std::string_view ascii);
@@ -38,5 +64,13 @@ inline constexpr std::string_view kUtf16LeMark{"\xFF\xFE", 2};
 // Text without leading and trailing blanks: spaces and the controls from tab
 // to carriage return, as a private-profile read skips them.
 std::u16string_view Trim(std::u16string_view text);
+
+// A settings line split at its first "=": the key before it and the value
+// after it; no "=": the whole line is the key and there is no value.
+struct KeyValue {
+  std::u16string_view key;
+  std::optional<std::u16string_view> value;
+};
+KeyValue SplitKeyValue(std::u16string_view line);
 
 }  // namespace plat

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "engine/engine.h"
+#include "engine/error_reporter.h"
 #include "execlog/log_settings.h"
 #include "execlog/path_text.h"
 #include "execlog/rotation.h"
@@ -182,7 +183,7 @@ void CheckMessageBoxes(CheckReport& report, const std::u16string& settingsPath) 
                "the launcher shows its error reports in message boxes: an unattended job hangs "
                "on the first one until someone closes it");
   }
-  const int errorDisp = ReadSettingInt(u"Orbeck", u"ErrorDisp", 2);
+  const int errorDisp = ReadErrorDisp();
   if (errorDisp != 2) {
     AddFinding(report, Severity::Warning, settingsPath, "message-box",
                "[Orbeck] ErrorDisp is " + std::to_string(errorDisp) + ", not 2",
@@ -334,7 +335,7 @@ CheckReport RunCheck(const std::u16string& component) {
                   "every record is refused: jobs end with -1283 and their records go to "
                   "write-error files",
                   false);
-  CheckSharedFile(report, "rotation.lock", settings.outputDir + u"\\rotation.lock",
+  CheckSharedFile(report, "rotation.lock", RotationLockPath(settings.outputDir),
                   "no rotation can take its lock: the log is never rotated and keeps growing",
                   true);
   CheckRotation(report, settings);

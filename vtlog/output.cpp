@@ -51,13 +51,6 @@ void AppendNumber(std::string& out, std::int64_t value) {
   out.append(buffer, static_cast<std::size_t>(end - buffer));
 }
 
-bool IsHigh(char16_t c) {
-  return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLow(char16_t c) {
-  return c >= 0xDC00 && c <= 0xDFFF;
-}
-
 // Printable ASCII that JSON takes as it is.
 bool PlainJson(char32_t c) {
   return c >= 0x20 && c < 0x80 && c != U'"' && c != U'\\';
@@ -120,12 +113,11 @@ std::size_t ConvertCodePoint(const char16_t* from, std::size_t left, char*& to) 
     *to++ = static_cast<char>(c);
     return 1;
   }
-  if (IsHigh(c) && left > 1 && IsLow(from[1])) {
-    to = plat::EncodeUtf8CodePoint(to,
-                                   0x10000 + ((char32_t(c) - 0xD800) << 10) + (from[1] - 0xDC00));
+  if (plat::IsHighSurrogate(c) && left > 1 && plat::IsLowSurrogate(from[1])) {
+    to = plat::EncodeUtf8CodePoint(to, plat::JoinSurrogates(c, from[1]));
     return 2;
   }
-  const bool lone = IsHigh(c) || IsLow(c);
+  const bool lone = plat::IsHighSurrogate(c) || plat::IsLowSurrogate(c);
   if (kind == Plain::Json && (c == u'"' || c == u'\\')) {
     *to++ = '\\';
     *to++ = static_cast<char>(c);
@@ -321,16 +313,23 @@ void AppendTextTime(std::string& out, std::u16string_view date, std::u16string_v
   out += "  ";
 }
 
-void AppendCsvField(std::string& out, std::u16string_view text) {
-  std::size_t plain = 0;
-  std::array<char, kBlock> block{};
-  while (plain + kBlock <= text.size() &&
-         CopyPlainBlock<Plain::Csv>(text.data() + plain, block.data())) {
-    plain += kBlock;
+// Whether a CSV field must be quoted: it holds a comma, a quote or a line
+// end. One pass, a block of code units at a time.
+bool CsvNeedsQuotes(std::u16string_view text) {
+  const auto special = [](unsigned c) {
+    return (c == ',') + (c == '"') + (c == '\r') + (c == '\n') != 0;
+  };
+  std::size_t i = 0;
+  for (; i + kBlock <= text.size(); i += kBlock) {
+    unsigned hit = 0;
+    for (std::size_t k = 0; k < kBlock; ++k) hit |= special(text[i + k]) ? 1U : 0U;
+    if (hit != 0) return true;
   }
-  const std::u16string_view rest = text.substr(plain);
-  if (std::none_of(rest.begin(), rest.end(),
-                   [](char16_t c) { return c == u',' || c == u'"' || c == u'\r' || c == u'\n'; })) {
+  return std::any_of(text.begin() + static_cast<std::ptrdiff_t>(i), text.end(), special);
+}
+
+void AppendCsvField(std::string& out, std::u16string_view text) {
+  if (!CsvNeedsQuotes(text)) {
     AppendUtf8(out, text);
     return;
   }
@@ -432,69 +431,79 @@ void RenderSourceJson(const RecordSource& source, SourceJson& json) {
   EndJson(tail);
 }
 
+void AppendRecordText(std::string& out, const ExecRecord& record, const RecordSource& source) {
+  if (source.origin != "log") {
+    out += "[";
+    out += source.origin;
+    out += " ";
+    AppendUtf8(out, SplitFileName(source.file));
+    out += "] ";
+  }
+  AppendTextTime(out, record.date, record.time);
+  AppendUtf8(out, record.job);
+  out += "  ";
+  AppendStatusText(out, record);
+  out += "  ";
+  AppendUtf8(out, record.commandLine);
+  out += "\n";
+}
+
+void AppendRecordCsv(std::string& out, const ExecRecord& record, const RecordSource& source) {
+  for (const std::u16string* field :
+       {&record.date, &record.time, &record.job, &record.className, &record.prefix}) {
+    AppendCsvField(out, *field);
+    out += ",";
+  }
+  for (const std::int64_t number : {record.subCode, record.figure, record.code}) {
+    AppendNumber(out, number);
+    out += ",";
+  }
+  std::int64_t result = 0;
+  if (RecordResult(record, result)) AppendNumber(out, result);
+  out += ",";
+  AppendCsvField(out, record.commandLine);
+  out += ",";
+  AppendCsvField(out, source.file);
+  out += "\n";
+}
+
+// The members of the record's file are rendered once per file when the
+// caller keeps a cache.
+void AppendRecordJson(std::string& out, const ExecRecord& record, const RecordSource& source,
+                      SourceJson* cache) {
+  JsonLine line(out);
+  SourceJson once;
+  SourceJson& json = cache != nullptr ? *cache : once;
+  if (cache == nullptr || json.file != source.file || json.component != source.component ||
+      json.origin != source.origin) {
+    RenderSourceJson(source, json);
+  }
+  JsonTimestamp(line, "timestamp", record);
+  JsonPut(line, json.componentMember);
+  JsonField(line, "job", record.job);
+  std::int64_t result = 0;
+  if (RecordResult(record, result)) JsonField(line, "result", result);
+  JsonField(line, "class", record.className);
+  JsonField(line, "prefix", record.prefix);
+  JsonField(line, "subCode", record.subCode);
+  JsonField(line, "figure", record.figure);
+  JsonField(line, "code", record.code);
+  JsonField(line, "commandLine", record.commandLine);
+  JsonPut(line, json.tail);
+  EndJson(line, "");
+}
+
 }  // namespace
 
 void AppendRecord(std::string& out, const ExecRecord& record, OutputFormat format,
                   const RecordSource& source, SourceJson* cache) {
-  const bool fallback = source.origin != "log";
-  std::int64_t result = 0;
-  const bool hasResult = RecordResult(record, result);
   switch (format) {
     case OutputFormat::Text:
-      if (fallback) {
-        out += "[";
-        out += source.origin;
-        out += " ";
-        AppendUtf8(out, SplitFileName(source.file));
-        out += "] ";
-      }
-      AppendTextTime(out, record.date, record.time);
-      AppendUtf8(out, record.job);
-      out += "  ";
-      AppendStatusText(out, record);
-      out += "  ";
-      AppendUtf8(out, record.commandLine);
-      out += "\n";
-      return;
+      return AppendRecordText(out, record, source);
     case OutputFormat::Csv:
-      for (const std::u16string* field :
-           {&record.date, &record.time, &record.job, &record.className, &record.prefix}) {
-        AppendCsvField(out, *field);
-        out += ",";
-      }
-      for (const std::int64_t number : {record.subCode, record.figure, record.code}) {
-        AppendNumber(out, number);
-        out += ",";
-      }
-      if (hasResult) AppendNumber(out, result);
-      out += ",";
-      AppendCsvField(out, record.commandLine);
-      out += ",";
-      AppendCsvField(out, source.file);
-      out += "\n";
-      return;
-    case OutputFormat::Json: {
-      JsonLine line(out);
-      SourceJson once;
-      SourceJson& json = cache != nullptr ? *cache : once;
-      if (cache == nullptr || json.file != source.file || json.component != source.component ||
-          json.origin != source.origin) {
-        RenderSourceJson(source, json);
-      }
-      JsonTimestamp(line, "timestamp", record);
-      JsonPut(line, json.componentMember);
-      JsonField(line, "job", record.job);
-      if (hasResult) JsonField(line, "result", result);
-      JsonField(line, "class", record.className);
-      JsonField(line, "prefix", record.prefix);
-      JsonField(line, "subCode", record.subCode);
-      JsonField(line, "figure", record.figure);
-      JsonField(line, "code", record.code);
-      JsonField(line, "commandLine", record.commandLine);
-      JsonPut(line, json.tail);
-      EndJson(line, "");
-      return;
-    }
+      return AppendRecordCsv(out, record, source);
+    case OutputFormat::Json:
+      return AppendRecordJson(out, record, source, cache);
   }
 }
 
@@ -502,66 +511,79 @@ std::string JobCsvHeader() {
   return "job,start,end,durationMs,outcome,result,commandLine\n";
 }
 
+namespace {
+
+// A job's start or end in the text form; "-" when it has none.
+void AppendJobTime(std::string& out, bool has, const ExecRecord& record) {
+  if (has) {
+    AppendTextTime(out, record.date, record.time);
+  } else {
+    out += "-  ";
+  }
+}
+
+void AppendJobText(std::string& out, const PairedJob& run) {
+  std::int64_t ms = 0;
+  AppendUtf8(out, run.job);
+  out += "  ";
+  AppendJobTime(out, run.hasStart, run.start);
+  AppendJobTime(out, run.hasEnd, run.end);
+  JobDurationMs(run, ms) ? AppendDuration(out, ms) : out.push_back('-');
+  out += "  ";
+  out += OutcomeName(run.outcome);
+  if (run.outcome == JobOutcome::Failed) {
+    out += " ";
+    AppendNumber(out, FailedResult(run));
+  }
+  out += "  ";
+  AppendUtf8(out, (run.hasStart ? run.start : run.end).commandLine);
+  out += "\n";
+}
+
+void AppendJobCsv(std::string& out, const PairedJob& run) {
+  std::int64_t ms = 0;
+  AppendCsvField(out, run.job);
+  out += ",";
+  if (run.hasStart) AppendIsoTimestamp(out, run.start);
+  out += ",";
+  if (run.hasEnd) AppendIsoTimestamp(out, run.end);
+  out += ",";
+  if (JobDurationMs(run, ms)) AppendNumber(out, ms);
+  out += ",";
+  out += OutcomeName(run.outcome);
+  out += ",";
+  if (run.outcome == JobOutcome::Failed) AppendNumber(out, FailedResult(run));
+  out += ",";
+  AppendCsvField(out, (run.hasStart ? run.start : run.end).commandLine);
+  out += "\n";
+}
+
+void AppendJobJson(std::string& out, const PairedJob& run, std::u16string_view component) {
+  std::int64_t ms = 0;
+  JsonLine line(out);
+  JsonField(line, "component", component);
+  JsonField(line, "job", run.job);
+  run.hasStart ? JsonTimestamp(line, "start", run.start) : JsonNull(line, "start");
+  run.hasEnd ? JsonTimestamp(line, "end", run.end) : JsonNull(line, "end");
+  JobDurationMs(run, ms) ? JsonField(line, "durationMs", ms) : JsonNull(line, "durationMs");
+  JsonField(line, "outcome", std::string_view(OutcomeName(run.outcome)));
+  run.outcome == JobOutcome::Failed ? JsonField(line, "result", FailedResult(run))
+                                    : JsonNull(line, "result");
+  JsonField(line, "commandLine", (run.hasStart ? run.start : run.end).commandLine);
+  EndJson(line);
+}
+
+}  // namespace
+
 void AppendJob(std::string& out, const PairedJob& run, OutputFormat format,
                std::u16string_view component) {
-  std::int64_t ms = 0;
-  const bool timed = JobDurationMs(run, ms);
-  const ExecRecord& first = run.hasStart ? run.start : run.end;
-  const bool failed = run.outcome == JobOutcome::Failed;
   switch (format) {
-    case OutputFormat::Text: {
-      const auto time = [&](bool has, const ExecRecord& r) {
-        if (!has) {
-          out += "-  ";
-          return;
-        }
-        AppendTextTime(out, r.date, r.time);
-      };
-      AppendUtf8(out, run.job);
-      out += "  ";
-      time(run.hasStart, run.start);
-      time(run.hasEnd, run.end);
-      timed ? AppendDuration(out, ms) : out.push_back('-');
-      out += "  ";
-      out += OutcomeName(run.outcome);
-      if (failed) {
-        out += " ";
-        AppendNumber(out, FailedResult(run));
-      }
-      out += "  ";
-      AppendUtf8(out, first.commandLine);
-      out += "\n";
-      return;
-    }
+    case OutputFormat::Text:
+      return AppendJobText(out, run);
     case OutputFormat::Csv:
-      AppendCsvField(out, run.job);
-      out += ",";
-      if (run.hasStart) AppendIsoTimestamp(out, run.start);
-      out += ",";
-      if (run.hasEnd) AppendIsoTimestamp(out, run.end);
-      out += ",";
-      if (timed) AppendNumber(out, ms);
-      out += ",";
-      out += OutcomeName(run.outcome);
-      out += ",";
-      if (failed) AppendNumber(out, FailedResult(run));
-      out += ",";
-      AppendCsvField(out, first.commandLine);
-      out += "\n";
-      return;
-    case OutputFormat::Json: {
-      JsonLine line(out);
-      JsonField(line, "component", component);
-      JsonField(line, "job", run.job);
-      run.hasStart ? JsonTimestamp(line, "start", run.start) : JsonNull(line, "start");
-      run.hasEnd ? JsonTimestamp(line, "end", run.end) : JsonNull(line, "end");
-      timed ? JsonField(line, "durationMs", ms) : JsonNull(line, "durationMs");
-      JsonField(line, "outcome", std::string_view(OutcomeName(run.outcome)));
-      failed ? JsonField(line, "result", FailedResult(run)) : JsonNull(line, "result");
-      JsonField(line, "commandLine", first.commandLine);
-      EndJson(line);
-      return;
-    }
+      return AppendJobCsv(out, run);
+    case OutputFormat::Json:
+      return AppendJobJson(out, run, component);
   }
 }
 

@@ -36,8 +36,7 @@ void Populate(const vtlogtest::TestInstall& install) {
              Record("2026/12/05,18:41:00.000", u"6", 101, u"-x\xD800y") +
              Record("2026/12/06,09:00:00.000", u"8", 101, u"-Lid8"));
   Append(dir + u"\\LogWriteError_9.log", Record("2026/12/05,18:50:00.000", u"9", 1284, u"-Lid9"));
-  std::filesystem::copy_file(qvtest::NativePath(plat::ExecutableDirectory() + u"\\Qorvane.dll"),
-                             qvtest::NativePath(install / u"bin\\Qorvane.dll"));
+  install.CopyEngine();
 }
 
 struct Case {
@@ -45,7 +44,7 @@ struct Case {
   int code;
   std::vector<std::string> contains = {};  // in standard output
   std::vector<std::string> lacks = {};
-  std::string err = "";  // in standard error
+  std::string err = "";  // in standard error; empty: nothing may be written there
 };
 
 void RunCases(const std::vector<Case>& cases) {
@@ -57,7 +56,11 @@ void RunCases(const std::vector<Case>& cases) {
     for (const std::string& s : c.contains)
       EXPECT_NE(out.find(s), std::string::npos) << s << "\n" << out;
     for (const std::string& s : c.lacks) EXPECT_EQ(out.find(s), std::string::npos) << out;
-    EXPECT_NE(err.find(c.err), std::string::npos) << c.commandLine << "\n" << err;
+    if (c.err.empty()) {
+      EXPECT_EQ(err, "") << c.commandLine;
+    } else {
+      EXPECT_NE(err.find(c.err), std::string::npos) << c.commandLine << "\n" << err;
+    }
   }
 }
 
@@ -105,7 +108,11 @@ TEST(VtlogCommandTest, AnswersFormatsAndExitCodes) {
        {"summary", "jobs:"},
        "1 jobs: 0 success, 0 failed, 0 running, 1 lost"},
       {"jobs --format json --summary --since today", 0, {"{\"jobs\":3,\"success\":0,"}, {}},
-      {"jobs --format csv --job 7", 0, {"job,start,end,durationMs,outcome,result,commandLine\n7,"}},
+      {"jobs --format csv --job 7",
+       0,
+       {"job,start,end,durationMs,outcome,result,commandLine\n7,"},
+       {},
+       "1 jobs: 1 success, 0 failed, 0 running, 0 lost\n"},
       {"check", 1, {"write-error-files", "vtlog jobs", "0 errors, 1 warnings"}},
       {"--version", 0, {"vtlog " QORVANE_VERSION "\n"}},
       {"show --help", 0, {"--cursor-file", "Exit codes"}},
@@ -131,6 +138,14 @@ TEST(VtlogCommandTest, NoLogNamesTheMissingSetting) {
   RunCases({{show, 3, {}, {}, "not a vtlog cursor"}});
   install.LogSetup(u"runtime.output.dir=" + install / u"gone" + u"\r\n");
   RunCases({{"show --follow", 3, {}, {}, "gone does not exist (runtime.output.dir"}});
+  // A log that is there but cannot be read is no answer either.
+  std::filesystem::remove(qvtest::NativePath(install.logDir() + u"\\orbeck.log"));
+  install.LogSetup(u"runtime.orbeck.active=1\r\n");
+  Append(install.logDir() + u"\\orbeck.log", Record("2026/12/05,18:31:54.123", u"1", 101, u"-a"));
+  qvtest::ScopedFaults faults;
+  plat::InjectFault({.op = plat::FaultOp::Open, .count = -1, .pathContains = u"orbeck.log"});
+  RunCases({{"show", 3, {}, {"-a"}, "cannot be opened for reading"},
+            {"jobs", 3, {}, {"-a"}, "cannot be opened for reading"}});
   qvtest::ScopedEnv env(u"VANTREL_V12", u"", true);
   RunCases({{"jobs", 3, {}, {}, "VANTREL_V12 is not set"}});
 }
@@ -176,8 +191,7 @@ TEST(VtlogCommandTest, CheckFindsWhatMakesJobsFailOrHang) {
   // Held by another process, as a running job holds it: share modes are real.
   rmdir(log), Append(log, Record("2026/12/05,18:31:55.000", u"00042", 2911, u"-Lid42"));
   plat::OpenFile(log, plat::OpenMode::WriteShareRead, held);
-  std::u16string exe = plat::ExecutableDirectory() + u"\\vtlog";
-  if (plat::PathExists(exe + u".exe")) exe += u".exe";
+  const std::u16string exe = qvtest::Program("vtlog");
   const std::pair<std::u16string, std::int64_t> program[] = {
       {u"check", 1}, {u"jobs --failed", 1}, {u"jobs --job 7", 0}, {u"show --lines x", 3}};
   for (const auto& [commandLine, code] : program) {
@@ -229,4 +243,11 @@ TEST(VtlogOutputTest, CharactersAtEveryPlaceOfABlock) {
   JsonField(line, "commandLine", path);
   EndJson(line);
   EXPECT_EQ(out, json + "\"}\n");
+  // UTF-8 fields, as check's messages with their paths and quotes.
+  out.clear();
+  JsonLine message(out);
+  JsonField(message, "m", std::string_view("C:\\x"));
+  JsonField(message, "q", std::string_view("\"y\""));
+  EndJson(message);
+  EXPECT_EQ(out, "{\"m\":\"C:\\\\x\",\"q\":\"\\\"y\\\"\"}\n");
 }

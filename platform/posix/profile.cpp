@@ -80,80 +80,14 @@ std::u16string DecodeUtf16Be(std::string_view bytes) {
   return DecodeUtf16Le(swapped);
 }
 
-enum class Malformed {
-  // Files marked as UTF-8: one U+FFFD per broken sequence, where a lead byte
-  // and a second byte that cannot follow it count as one sequence.
-  Replace,
-  // Unmarked 8-bit files (the ANSI code page of this port is UTF-8): a byte
-  // that starts no valid sequence is read as Latin-1.
-  Latin1,
-};
-
-bool IsContinuation(unsigned char b) {
-  return (b & 0xC0) == 0x80;
-}
-
-std::u16string DecodeUtf8(std::string_view bytes, Malformed malformed) {
-  std::u16string text;
-  text.reserve(bytes.size());
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[i + k]); };
-    const unsigned char lead = at(0);
-    if (lead < 0x80) {
-      text.push_back(lead);
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-    if (lead >= 0xE0 && lead <= 0xEF) length = 3;
-    if (lead >= 0xF0 && lead <= 0xF4) length = 4;
-    std::size_t valid = length == 0 ? 0 : 1;  // bytes of a sound prefix
-    std::size_t broken = 1;                   // bytes one U+FFFD stands for
-    if (valid == 1 && i + 1 < bytes.size() && IsContinuation(at(1))) {
-      // The first two bytes already rule out overlong forms, surrogates and
-      // code points past U+10FFFF.
-      const unsigned high = length == 3   ? ((lead & 0x0Fu) << 6) | (at(1) & 0x3Fu)
-                            : length == 4 ? ((lead & 0x07u) << 6) | (at(1) & 0x3Fu)
-                                          : 0x80u;
-      const bool sound = length == 2 ||
-                         (length == 3 && high >= 0x20 && (high < 0x360 || high >= 0x380)) ||
-                         (length == 4 && high >= 0x10 && high <= 0x10F);
-      broken = 2;
-      if (sound) {
-        valid = 2;
-        while (valid < length && i + valid < bytes.size() && IsContinuation(at(valid))) ++valid;
-        broken = valid;
-      }
-    }
-    if (length != 0 && valid == length) {
-      char32_t c = lead & (0x7F >> length);
-      for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (at(k) & 0x3Fu);
-      if (c >= 0x10000) {
-        c -= 0x10000;
-        text.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-        text.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-      } else {
-        text.push_back(static_cast<char16_t>(c));
-      }
-      i += length;
-    } else if (malformed == Malformed::Replace) {
-      text.push_back(u'\uFFFD');
-      i += broken;
-    } else {
-      text.push_back(lead);
-      ++i;
-    }
-  }
-  return text;
-}
-
 std::u16string Decode(std::string_view bytes) {
   if (bytes.starts_with(kUtf16LeMark)) return DecodeUtf16Le(bytes.substr(2));
   if (bytes.starts_with("\xFE\xFF")) return DecodeUtf16Be(bytes.substr(2));
-  if (bytes.starts_with("\xEF\xBB\xBF")) return DecodeUtf8(bytes.substr(3), Malformed::Replace);
-  return DecodeUtf8(bytes, Malformed::Latin1);
+  if (bytes.starts_with("\xEF\xBB\xBF")) {
+    return DecodeUtf8(bytes.substr(3), Utf8Malformed::Replace, false);
+  }
+  // Unmarked 8-bit files: the ANSI code page of this port is UTF-8.
+  return DecodeUtf8(bytes, Utf8Malformed::Latin1, false);
 }
 
 // ------------------------------------------------------------ the profile
@@ -189,10 +123,10 @@ std::optional<std::u16string_view> FindValue(std::u16string_view text, std::u16s
       continue;
     }
     if (!inSection) continue;
-    const std::size_t equals = line.find(u'=');
-    if (!SameName(UpToNul(Trim(line.substr(0, equals))), key)) continue;
-    if (equals == std::u16string_view::npos) return std::nullopt;
-    return UpToNul(Trim(line.substr(equals + 1)));
+    const KeyValue pair = SplitKeyValue(line);
+    if (!SameName(UpToNul(Trim(pair.key)), key)) continue;
+    if (!pair.value) return std::nullopt;
+    return UpToNul(Trim(*pair.value));
   }
   return std::nullopt;
 }

@@ -143,6 +143,9 @@ class ScratchInstall {
   void WriteIni(std::string_view text) const {
     WriteBytes(dir_ / u"suite\\system\\VantrelV12.ini", text);
   }
+  // Puts a library of this build (by default the sample engine) in the
+  // program directory as the engine library.
+  void CopyEngine(const std::string& library = "Qorvane.dll") const;
 
  private:
   ScopedTempDir dir_;
@@ -165,6 +168,11 @@ inline std::u16string Program(const std::string& name) {
   return BinFile(file + (OnWindows() ? ".exe" : ""));
 }
 
+inline void ScratchInstall::CopyEngine(const std::string& library) const {
+  std::filesystem::copy_file(NativePath(BinFile(library)), NativePath(dir_ / u"bin\\Qorvane.dll"),
+                             std::filesystem::copy_options::overwrite_existing);
+}
+
 // The exit code as a parent sees it: all 32 bits on Windows, the low 8 natively.
 inline std::int64_t ExitAsSeen(std::int64_t result) {
   return OnWindows() ? result : (result & 0xFF);
@@ -184,6 +192,7 @@ inline plat::Process StartProgram(const std::u16string& exe, const std::u16strin
 }
 
 struct LogRecord {
+  std::string line;  // the whole record, without its CR LF
   std::string job;
   std::string status;
   long long code = -1;
@@ -201,48 +210,78 @@ inline std::string StatusOf(long long code) {
   return text;
 }
 
-// Reads a file of records. A fault of its form (no byte-order mark at its
-// start or one inside, a torn line, a line that is no record, a status that
-// does not fit its code) is added to faults; every sound record is read.
-inline std::vector<LogRecord> ReadLog(const std::u16string& path,
-                                      std::vector<std::string>& faults) {
+// A file of records as read: every line (without CR LF), the sound records,
+// the faults of the file's form (no byte-order mark at its start or one
+// inside, a torn unit or last line, a mark without a record) and the lines
+// that are no record (or whose status does not fit its code). A file that is
+// missing or no file reads as empty.
+struct RecordFile {
+  std::vector<std::string> lines;
   std::vector<LogRecord> records;
+  std::vector<std::string> formFaults;
+  std::vector<std::string> lineFaults;
+};
+
+// One line as a record; false when it is none.
+inline bool ParseRecord(const std::string& line, LogRecord& r) {
+  std::vector<std::string> f;
+  for (std::size_t start = 0, comma = 0; f.size() < 9 && comma != std::string::npos;) {
+    comma = line.find(',', start);
+    f.push_back(line.substr(start, comma - start));
+    start = comma + 1;
+  }
+  const std::size_t dash = f.size() == 9 ? f[3].rfind('-') : std::string::npos;
+  if (dash == std::string::npos) return false;
+  r.code = std::atoll(f[3].c_str() + dash + 1);
+  if (line.find_first_of("\r\n") != std::string::npos ||
+      !(f[4] + f[5] + f[6] + f[7] + f[8]).empty() || f[0].size() != 10 || f[1].size() != 12 ||
+      f[3] != StatusOf(r.code)) {
+    return false;
+  }
+  r.line = line;
+  r.job = f[2];
+  r.status = f[3];
+  r.commandLine = line.substr(f[0].size() + f[1].size() + f[2].size() + f[3].size() + 9);
+  return true;
+}
+
+inline RecordFile ReadRecordFile(const std::u16string& path) {
+  RecordFile file;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(NativePath(path), ec)) return file;
   const std::string bytes = ReadBytes(path);
   const std::string name = plat::ToUtf8(path.substr(path.find_last_of(u"\\/") + 1));
   const std::u16string text =
       plat::DecodeUtf16Le(bytes.substr(std::min<std::size_t>(2, bytes.size())));
   if (!bytes.empty() && (bytes.compare(0, 2, plat::kUtf16LeMark) != 0 || bytes.size() % 2 != 0 ||
-                         text.find(u'\uFEFF') != std::u16string::npos)) {
-    faults.push_back(name + ": no byte-order mark at the start, a second one or a torn unit");
+                         text.find(u'\uFEFF') != std::u16string::npos || text.empty())) {
+    file.formFaults.push_back(name + ": no byte-order mark at the start, a second one, a torn " +
+                              "unit or a mark without a record");
   }
-  std::size_t pos = 0;
-  for (std::size_t number = 1; pos < text.size(); ++number) {
-    const std::size_t end = text.find(u"\r\n", pos);
-    const std::string line = plat::ToUtf8(text.substr(pos, end - pos));
-    pos = end == std::u16string::npos ? text.size() : end + 2;
-    std::vector<std::string> f;
-    for (std::size_t start = 0, comma = 0; f.size() < 9 && comma != std::string::npos;) {
-      comma = line.find(',', start);
-      f.push_back(line.substr(start, comma - start));
-      start = comma + 1;
-    }
+  if (!text.empty() && !text.ends_with(u"\r\n")) file.formFaults.push_back(name + ": a torn end");
+  for (std::size_t pos = 0, number = 1; pos < text.size(); ++number) {
+    const std::size_t end = std::min(text.find(u"\r\n", pos), text.size());
+    file.lines.push_back(plat::ToUtf8(text.substr(pos, end - pos)));
+    pos = end + 2;
     LogRecord r;
-    const std::size_t dash = f.size() == 9 ? f[3].rfind('-') : std::string::npos;
-    if (dash != std::string::npos) r.code = std::atoll(f[3].c_str() + dash + 1);
-    const bool sound = end != std::u16string::npos && dash != std::string::npos &&
-                       line.find_first_of("\r\n") == std::string::npos &&
-                       (f[4] + f[5] + f[6] + f[7] + f[8]).empty() && f[0].size() == 10 &&
-                       f[1].size() == 12 && f[3] == StatusOf(r.code);
-    if (!sound) {
-      faults.push_back(name + ": line " + std::to_string(number) + " is no whole record: " + line);
-      continue;
+    if (ParseRecord(file.lines.back(), r)) {
+      file.records.push_back(r);
+    } else {
+      file.lineFaults.push_back(name + ": line " + std::to_string(number) +
+                                " is no whole record: " + file.lines.back());
     }
-    r.job = f[2];
-    r.status = f[3];
-    r.commandLine = line.substr(f[0].size() + f[1].size() + f[2].size() + f[3].size() + 9);
-    records.push_back(r);
   }
-  return records;
+  return file;
+}
+
+// The sound records of a file; every fault of its form or its lines is added
+// to faults.
+inline std::vector<LogRecord> ReadLog(const std::u16string& path,
+                                      std::vector<std::string>& faults) {
+  RecordFile file = ReadRecordFile(path);
+  faults.insert(faults.end(), file.formFaults.begin(), file.formFaults.end());
+  faults.insert(faults.end(), file.lineFaults.begin(), file.lineFaults.end());
+  return std::move(file.records);
 }
 
 }  // namespace qvtest

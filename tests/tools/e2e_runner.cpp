@@ -72,10 +72,7 @@ std::string Run(const std::vector<std::string>& row) {
       if (!qvtest::Exists(path("hold"))) return "the lock holder did not take the lock";
     }
   }
-  if (dll != "none") {
-    std::filesystem::copy_file(qvtest::NativePath(qvtest::BinFile(dll)),
-                               qvtest::NativePath(path("bin/Qorvane.dll")));
-  }
+  if (dll != "none") install.CopyEngine(dll);
   if (!ini.empty()) install.WriteIni(ini);
   if (!logsetup.empty()) install.LogSetup(plat::FromUtf8(logsetup));
 

@@ -129,7 +129,7 @@ struct Installation {
   qvtest::ScratchInstall install;
   Installation(int size, int keep) {
     fs::create_directories(Native(u"data\\rotated"));
-    fs::copy_file(qvtest::NativePath(qvtest::BinFile("Qorvane.dll")), Native(u"bin\\Qorvane.dll"));
+    install.CopyEngine();
     install.LogSetup(u"runtime.orbeck.active=1\r\nruntime.rotate.active=1\r\nruntime.rotate.dir=" +
                      install / u"data\\rotated" + u"\r\nruntime.rotate.rule.sizeflg=1\r\n" +
                      u"runtime.rotate.rule.size=" + plat::Widen(std::to_string(size)) +
