@@ -85,7 +85,11 @@ while kill -0 $jobpids 2>/dev/null; do
   shipper=$!
   sleep "0.$((RANDOM % 9 + 1))"
   kill -TERM "$shipper"
-  wait "$shipper" || { echo "vtlog exited with $?"; cat "$work/vtlog.err"; exit 1; }
+  # 143: the signal came before vtlog watched for it (a slow start), which
+  # ends it at once, as a kill would; the audit below holds it to the same.
+  rc=0
+  wait "$shipper" || rc=$?
+  ((rc == 0 || rc == 143)) || { echo "vtlog exited with $rc"; cat "$work/vtlog.err"; exit 1; }
   restarts=$((restarts + 1))
 done
 wait $jobpids
