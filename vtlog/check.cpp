@@ -210,10 +210,8 @@ void AddLogSettings(CheckReport& report, const LogSettings& s) {
   text("rotateTimes", s.rotateTimes);
   text("rotateNameDescription", s.rotateNameDescription);
   text("rotateNamePosition", s.rotateNamePosition);
-  static constexpr std::array<const char*, kComponentCount> kWords = {"vorn",  "bralden", "mirvo",
-                                                                      "quelp", "orbeck",  "lunder"};
   for (std::size_t i = 0; i < kComponentCount; ++i) {
-    const std::string prefix = std::string("components.") + kWords[i] + ".";
+    const std::string prefix = "components." + plat::ToUtf8(ComponentWord(i)) + ".";
     text((prefix + "active").c_str(), s.components[i].active);
     text((prefix + "outFile").c_str(), s.components[i].outFile);
     text((prefix + "errActive").c_str(), s.components[i].errActive);

@@ -20,9 +20,6 @@ constexpr std::size_t kChunkBytes = std::size_t{64} * 1024;
 constexpr std::size_t kLongestLine = std::size_t{64} * 1024;
 constexpr std::int64_t kVerbatimProblems = 10;
 
-constexpr std::array<std::u16string_view, kComponentCount> kComponentNames = {
-    u"Vorn", u"Bralden", u"Mirvo", u"Quelp", u"Orbeck", u"Lunder"};
-
 bool IsDigit(char16_t c) {
   return c >= u'0' && c <= u'9';
 }
@@ -476,8 +473,8 @@ bool ReadFileHead(plat::FileObject& file, std::string& head, std::uint64_t& size
 }
 
 std::u16string CanonicalComponentName(std::u16string_view name) {
-  for (std::u16string_view known : kComponentNames) {
-    if (EqualsIgnoreCase(known, name)) return std::u16string(known);
+  for (std::size_t i = 0; i < kComponentCount; ++i) {
+    if (EqualsIgnoreCase(ComponentName(i), name)) return std::u16string(ComponentName(i));
   }
   return {};
 }
