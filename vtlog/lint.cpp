@@ -321,16 +321,15 @@ std::vector<Finding> LintLogSetupFile(const std::u16string& path) {
               "the launcher ignores the line " + Quote(line));
       continue;
     }
-    const std::size_t equals = line.find(u'=');
-    const std::u16string_view key = line.substr(0, equals);
-    const std::u16string_view value =
-        equals == std::u16string_view::npos ? std::u16string_view() : line.substr(equals + 1);
+    const plat::KeyValue pair = plat::SplitKeyValue(line);
+    const std::u16string_view key = pair.key;
+    const std::u16string_view value = pair.value.value_or(std::u16string_view());
     const LogSetupKey* exact = FindKey(key, false);
     if (exact == nullptr) {
       LintUnknownKey(key, number, names, finding);
       continue;
     }
-    if (equals == std::u16string_view::npos) {
+    if (!pair.value) {
       finding(Severity::Warning, number, "no-equals", "line without \"=\"",
               "the launcher sets " + Quote(key) + " to the empty value");
     }
@@ -390,13 +389,11 @@ std::vector<IniLine> SplitIni(std::u16string_view text) {
       firstOfName = sectionLine.emplace(section, number).second;
       continue;
     }
-    const std::size_t equals = line.find(u'=');
-    if ((section != u"common" && section != u"orbeck") || equals == std::u16string_view::npos) {
-      continue;
-    }
+    const plat::KeyValue pair = plat::SplitKeyValue(line);
+    if ((section != u"common" && section != u"orbeck") || !pair.value) continue;
     IniLine entry{number, section, sectionLine[section], firstOfName};
-    entry.key = plat::Trim(line.substr(0, equals));
-    entry.value = plat::Trim(line.substr(equals + 1));
+    entry.key = plat::Trim(pair.key);
+    entry.value = plat::Trim(*pair.value);
     if (entry.value.size() >= 2 && (entry.value.front() == u'"' || entry.value.front() == u'\'') &&
         entry.value.back() == entry.value.front()) {
       entry.value = entry.value.substr(1, entry.value.size() - 2);
