@@ -54,8 +54,17 @@ int ReadErrorDisp() {
   return ReadSettingInt(u"Orbeck", u"ErrorDisp", kErrorDispSilent);
 }
 
+ReportCauses ReadReportCauses() {
+  ReportCauses causes;
+  causes.fromExec = ReadCommonFlag(u"FromExec");
+  causes.errorDispValue = ReadErrorDisp();
+  causes.errorDisp = causes.errorDispValue != kErrorDispSilent;
+  return causes;
+}
+
 bool ReportsShown() {
-  return ReadCommonFlag(u"FromExec") || ReadErrorDisp() != kErrorDispSilent;
+  const ReportCauses causes = ReadReportCauses();
+  return causes.fromExec || causes.errorDisp;
 }
 
 void ConfigureDisplay(ErrorContext& context) {

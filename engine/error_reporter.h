@@ -19,8 +19,15 @@ using ErrorContextPtr = std::unique_ptr<ErrorContext>;
 // reports silent, any other shows them.
 inline constexpr int kErrorDispSilent = 2;
 int ReadErrorDisp();
-// Whether the launcher's own reports are shown: [Common] FromExec is 1 or
-// ErrorDisp is not kErrorDispSilent.
+// What shows the launcher's own reports: [Common] FromExec is 1, or ErrorDisp
+// is not kErrorDispSilent. Neither: they stay silent.
+struct ReportCauses {
+  bool fromExec = false;
+  bool errorDisp = false;
+  int errorDispValue = kErrorDispSilent;
+};
+ReportCauses ReadReportCauses();
+// Whether the launcher's own reports are shown: any of ReportCauses holds.
 bool ReportsShown();
 
 ErrorContextPtr CreateErrorContext(plat::ModuleHandle module, const std::string& caption);

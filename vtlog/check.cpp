@@ -178,15 +178,16 @@ void CheckErrorFiles(CheckReport& report, const LogSettings& s) {
 
 // Message boxes wait for someone to press OK: an unattended job then hangs.
 void CheckMessageBoxes(CheckReport& report, const std::u16string& settingsPath) {
-  if (ReadCommonFlag(u"FromExec")) {
+  const ReportCauses causes = ReadReportCauses();
+  if (causes.fromExec) {
     AddFinding(report, Severity::Warning, settingsPath, "message-box", "[Common] FromExec is 1",
                "the launcher shows its error reports in message boxes: an unattended job hangs "
                "on the first one until someone closes it");
   }
-  const int errorDisp = ReadErrorDisp();
-  if (errorDisp != 2) {
+  if (causes.errorDisp) {
     AddFinding(report, Severity::Warning, settingsPath, "message-box",
-               "[Orbeck] ErrorDisp is " + std::to_string(errorDisp) + ", not 2",
+               "[Orbeck] ErrorDisp is " + std::to_string(causes.errorDispValue) + ", not " +
+                   std::to_string(kErrorDispSilent),
                "the launcher and the engine show errors in message boxes: an unattended job "
                "hangs on the first one until someone closes it");
   }

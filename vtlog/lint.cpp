@@ -6,6 +6,7 @@
 #include <map>
 #include <tuple>
 
+#include "engine/error_reporter.h"
 #include "execlog/log_settings.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -352,7 +353,7 @@ const std::array<SettingsKey, 6>& SettingsKeys() {
       {u"Common", u"FromExec", SettingsKey::Flag, 0},
       {u"Common", u"ExeRcode", SettingsKey::Flag, 0},
       {u"Orbeck", u"ProcDisp", SettingsKey::Integer, 2},
-      {u"Orbeck", u"ErrorDisp", SettingsKey::Integer, 2},
+      {u"Orbeck", u"ErrorDisp", SettingsKey::Integer, kErrorDispSilent},
   }};
   return kKeys;
 }
