@@ -4,6 +4,7 @@
 
 #include "engine/engine.h"
 #include "engine/error_reporter.h"
+#include "execlog/codes.h"
 #include "execlog/log_settings.h"
 #include "execlog/path_text.h"
 #include "execlog/rotation.h"
@@ -21,6 +22,11 @@ constexpr char16_t kAbsent[] = u"\x01vtlog-absent\x01";
 
 std::u16string Number(std::int64_t value) {
   return plat::Widen(std::to_string(value));
+}
+
+// A result code as the records and the exit code show it.
+std::string Code(int result) {
+  return std::to_string(result);
 }
 
 // Creates and deletes a probe file; the directory is left as it was.
@@ -86,11 +92,11 @@ void CheckEngine(CheckReport& report, const std::u16string& programDir) {
                           : loads  ? "no export"
                                    : "missing"});
   if (!exported) {
-    report.findings.push_back({Severity::Error, enginePath, 0,
-                               loads ? "no-entry-point" : "no-engine",
-                               loads ? "the engine library has no export \"Qorvane4EXE\""
-                                     : "the engine library cannot be loaded",
-                               "every job ends with -2001 and a failure end record"});
+    report.findings.push_back(
+        {Severity::Error, enginePath, 0, loads ? "no-entry-point" : "no-engine",
+         loads ? "the engine library has no export \"Qorvane4EXE\""
+               : "the engine library cannot be loaded",
+         "every job ends with " + Code(kResultNotInstalled) + " and a failure end record"});
   }
 }
 
@@ -114,7 +120,7 @@ void CheckStrandedCopies(CheckReport& report, const LogSettings& s) {
 // rotation lock), opened the same way: a directory in its place, a refused
 // open and a holder at this moment are each told apart. Nothing is created.
 void CheckSharedFile(CheckReport& report, const char* name, const std::u16string& path,
-                     const char* refusedEffect, bool lock) {
+                     const std::string& refusedEffect, bool lock) {
   if (plat::PathIsDirectory(path)) {
     report.items.push_back({"files", name, path, "a directory"});
     AddFinding(report, Severity::Error, path, lock ? "lock-is-directory" : "log-is-directory",
@@ -136,9 +142,10 @@ void CheckSharedFile(CheckReport& report, const char* name, const std::u16string
     AddFinding(report, Severity::Warning, path, lock ? "lock-held" : "log-held",
                std::string("a process holds ") + name + " open for writing now",
                lock ? "record writers wait 10 ms per attempt while it is held; held longer than "
-                      "retryCount x 10 ms, start and end records go to write-error files (-1284)"
-                    : "other writers retry; held for good, records go to write-error files "
-                      "(-1284): find the process that keeps it open");
+                      "retryCount x 10 ms, start and end records go to write-error files (" +
+                          Code(kResultLogUnwritten) + ")"
+                    : "other writers retry; held for good, records go to write-error files (" +
+                          Code(kResultLogUnwritten) + "): find the process that keeps it open");
   } else if (status != plat::OpenStatus::Opened) {
     AddFinding(report, Severity::Error, path, lock ? "lock-refused" : "log-refused",
                std::string(name) + " cannot be opened for writing", refusedEffect);
@@ -260,7 +267,7 @@ std::u16string CheckEnvironment(CheckReport& report) {
                                !haveEnv           ? "VANTREL_V12 is not set"
                                : programDirUsable ? "field 0 of VANTREL_V12 is empty"
                                                   : "field 0 of VANTREL_V12 is over 259 characters",
-                               "the launcher ends at once with -2001"});
+                               "the launcher ends at once with " + Code(kResultNotInstalled)});
   }
   return programDir;
 }
@@ -331,8 +338,8 @@ CheckReport RunCheck(const std::u16string& component) {
                    "the log is never rotated and keeps growing");
   }
   CheckSharedFile(report, "log file", settings.logFilePath,
-                  "every record is refused: jobs end with -1283 and their records go to "
-                  "write-error files",
+                  "every record is refused: jobs end with " + Code(kResultLogRefused) +
+                      " and their records go to write-error files",
                   false);
   CheckSharedFile(report, "rotation.lock", RotationLockPath(settings.outputDir),
                   "no rotation can take its lock: the log is never rotated and keeps growing",
