@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <utility>
 
 namespace plat {
 
@@ -184,6 +185,28 @@ KeyValue SplitKeyValue(std::u16string_view line) {
   const std::size_t equals = line.find(u'=');
   if (equals == std::u16string_view::npos) return {line, std::nullopt};
   return {line.substr(0, equals), line.substr(equals + 1)};
+}
+
+namespace {
+
+// UTF-16 big-endian: the bytes of each pair swapped, then read as the suite's
+// UTF-16LE (a last odd byte still counts, as a character of its own value).
+std::u16string DecodeUtf16Be(std::string_view bytes) {
+  std::string swapped(bytes);
+  for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+  return DecodeUtf16Le(swapped);
+}
+
+}  // namespace
+
+std::u16string DecodeProfileText(std::string_view bytes) {
+  if (bytes.starts_with(kUtf16LeMark)) return DecodeUtf16Le(bytes.substr(2));
+  if (bytes.starts_with("\xFE\xFF")) return DecodeUtf16Be(bytes.substr(2));
+  if (bytes.starts_with("\xEF\xBB\xBF")) {
+    return DecodeUtf8(bytes.substr(3), Utf8Malformed::Replace, false);
+  }
+  // Unmarked 8-bit files: the ANSI code page of the native port is UTF-8.
+  return DecodeUtf8(bytes, Utf8Malformed::Latin1, false);
 }
 
 }  // namespace plat

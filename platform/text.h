@@ -61,6 +61,11 @@ void AppendUtf16Le(std::u16string& text, std::string_view bytes);
 // The byte-order mark that starts every UTF-16LE file the suite writes.
 inline constexpr std::string_view kUtf16LeMark{"\xFF\xFE", 2};
 
+// The text of a settings file, as a private-profile read decodes its bytes:
+// UTF-16LE, UTF-16BE or UTF-8 after their byte-order marks; unmarked bytes as
+// UTF-8 whose bytes that start no valid sequence count as Latin-1.
+std::u16string DecodeProfileText(std::string_view bytes);
+
 // Text without leading and trailing blanks: spaces and the controls from tab
 // to carriage return, as a private-profile read skips them.
 std::u16string_view Trim(std::u16string_view text);

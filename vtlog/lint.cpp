@@ -496,10 +496,7 @@ std::vector<Finding> LintSettingsFile(const std::u16string& path) {
   std::vector<Finding> out;
   std::string bytes;
   if (!ReadHead(path, kLongestIniBytes, bytes)) return out;  // absent: every key has its default
-  const bool wide = bytes.starts_with(plat::kUtf16LeMark);
-  const std::u16string text =
-      wide ? plat::DecodeUtf16Le(std::string_view(bytes).substr(2))
-           : plat::FromUtf8(bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes);
+  const std::u16string text = plat::DecodeProfileText(bytes);
   IniLint lint{path, out, {}};
   for (const IniLine& line : SplitIni(text)) {
     for (const IniRule rule : kIniRules) {

@@ -65,12 +65,19 @@ TEST(VtlogLintTest, SettingsFileRules) {
       {"[Common]\r\nLogsetup=" + std::string(264, 'x') + "\r\n",
        "2 too-long error (the launcher rejects it and uses the default log settings file); "},
   };
+  // Each in UTF-8, UTF-16LE and UTF-16BE: the launcher reads all three.
+  const auto encode = [](const std::string& text, int form) {
+    if (form == 0) return text;
+    std::string bytes = qvtest::Utf16Le(plat::FromUtf8(text), form == 1);
+    for (std::size_t i = 0; form == 2 && i + 1 < bytes.size(); i += 2)
+      std::swap(bytes[i], bytes[i + 1]);
+    return form == 2 ? "\xFE\xFF" + bytes : bytes;
+  };
   qvtest::ScopedTempDir dir;
   for (const auto& [text, expected] : cases) {
-    for (bool wide : {false, true}) {
-      qvtest::WriteBytes(dir / u"VantrelV12.ini",
-                         wide ? qvtest::Utf16Le(plat::FromUtf8(text)) : text);
-      EXPECT_EQ(Describe(LintSettingsFile(dir / u"VantrelV12.ini"), true), expected) << wide;
+    for (int form : {0, 1, 2}) {
+      qvtest::WriteBytes(dir / u"VantrelV12.ini", encode(text, form));
+      EXPECT_EQ(Describe(LintSettingsFile(dir / u"VantrelV12.ini"), true), expected) << form;
     }
   }
 }

@@ -69,27 +69,6 @@ Load ReadWholeFile(const std::u16string& path, std::string& bytes) {
   return result;
 }
 
-// ------------------------------------------------------------ the encoding
-
-// UTF-16 big-endian after its byte-order mark: the bytes of each pair swapped,
-// then read as the suite's UTF-16LE (a last odd byte still counts, as a
-// character of its own value).
-std::u16string DecodeUtf16Be(std::string_view bytes) {
-  std::string swapped(bytes);
-  for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
-  return DecodeUtf16Le(swapped);
-}
-
-std::u16string Decode(std::string_view bytes) {
-  if (bytes.starts_with(kUtf16LeMark)) return DecodeUtf16Le(bytes.substr(2));
-  if (bytes.starts_with("\xFE\xFF")) return DecodeUtf16Be(bytes.substr(2));
-  if (bytes.starts_with("\xEF\xBB\xBF")) {
-    return DecodeUtf8(bytes.substr(3), Utf8Malformed::Replace, false);
-  }
-  // Unmarked 8-bit files: the ANSI code page of this port is UTF-8.
-  return DecodeUtf8(bytes, Utf8Malformed::Latin1, false);
-}
-
 // ------------------------------------------------------------ the profile
 
 // Names and values end at a NUL character, wherever the line itself ends.
@@ -153,7 +132,7 @@ std::u16string backend::ReadProfileString(const std::u16string& section, const s
                                           const std::u16string& path) {
   std::string bytes;
   if (ReadWholeFile(path, bytes) == Load::Unreadable) return UnreadProfileDefault(def, capacity);
-  const std::u16string text = Decode(bytes);
+  const std::u16string text = DecodeProfileText(bytes);
   const std::optional<std::u16string_view> value =
       FindValue(text, Trim(UpToNul(section)), Trim(UpToNul(key)));
   return CopyOut(value ? *value : ProfileDefault(def), capacity);
