@@ -127,19 +127,20 @@ using MissedRecords = std::vector<std::pair<std::int64_t, ExecRecord>>;
 
 // The records that missed the log, which are few, in the order of their times.
 MissedRecords ReadMissed(const JobSources& sources, const std::set<std::u16string>& jobs,
-                         const ProblemFn& onProblem) {
+                         const ProblemFn& onProblem, std::size_t& unopened) {
   MissedRecords missed;
   const auto wanted = [&](const ExecRecord& record) {
     return jobs.empty() || jobs.contains(record.job);
   };
   for (const LogFileRef& ref : sources.errorFiles) {
     LogCursor cursor{ref.path};
-    ReadLogRecords(
+    const bool opened = ReadLogRecords(
         cursor, true,
         [&](const ExecRecord& record, std::int64_t, bool) {
           if (wanted(record)) missed.emplace_back(RecordTimeKey(record), record);
         },
         onProblem);
+    unopened += opened ? 0 : 1;
   }
   std::stable_sort(missed.begin(), missed.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -172,9 +173,10 @@ MissedRecords ReadJobFileStarts(const JobSources& sources, const std::set<std::u
 
 }  // namespace
 
-void PairLogJobs(const JobSources& sources, const std::set<std::u16string>& jobs,
-                 std::int64_t lostBefore, const JobFn& onRun, const ProblemFn& onProblem) {
-  const MissedRecords missed = ReadMissed(sources, jobs, onProblem);
+std::size_t PairLogJobs(const JobSources& sources, const std::set<std::u16string>& jobs,
+                        std::int64_t lostBefore, const JobFn& onRun, const ProblemFn& onProblem) {
+  std::size_t unopened = 0;
+  const MissedRecords missed = ReadMissed(sources, jobs, onProblem, unopened);
   const MissedRecords started = ReadJobFileStarts(sources, jobs);
   JobPairing pairing;
   pairing.onRun = onRun;
@@ -190,7 +192,7 @@ void PairLogJobs(const JobSources& sources, const std::set<std::u16string>& jobs
   };
   for (const LogFileRef& ref : sources.logs) {
     LogCursor cursor{ref.path};
-    ReadLogRecords(
+    const bool opened = ReadLogRecords(
         cursor, true,
         [&](const ExecRecord& record, std::int64_t, bool) {
           if (!jobs.empty() && !jobs.contains(record.job)) return;
@@ -198,9 +200,11 @@ void PairLogJobs(const JobSources& sources, const std::set<std::u16string>& jobs
           AddJobRecord(pairing, record);
         },
         onProblem);
+    unopened += opened ? 0 : 1;
   }
   pairMissed(INT64_MAX);
   FinishJobPairing(pairing);
+  return unopened;
 }
 
 bool RunFailed(const PairedJob& run) {

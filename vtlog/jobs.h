@@ -91,8 +91,9 @@ struct JobSources {
   bool empty() const { return logs.empty() && errorFiles.empty() && jobFiles.empty(); }
   std::size_t size() const { return logs.size() + errorFiles.size() + jobFiles.size(); }
 };
-void PairLogJobs(const JobSources& sources, const std::set<std::u16string>& jobs,
-                 std::int64_t lostBefore, const JobFn& onRun, const ProblemFn& onProblem);
+// Returns how many logs and error files could not be opened.
+std::size_t PairLogJobs(const JobSources& sources, const std::set<std::u16string>& jobs,
+                        std::int64_t lostBefore, const JobFn& onRun, const ProblemFn& onProblem);
 
 // Failed or lost: what a monitor alerts on. A run still going on within the
 // lost-after bound is none.

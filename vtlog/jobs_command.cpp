@@ -63,10 +63,8 @@ int RunJobs(const JobsOptions& options, VtlogOutput& output) {
   JobCounts counts;
   if (sources.empty() && !healthy) return kExitUnknown;
   bool trouble = false;
-  std::size_t unopened = 0;
   const ProblemFn problem = [&](const std::string& message) {
     trouble = true;
-    unopened += message.ends_with(": cannot be opened for reading") ? 1 : 0;
     output.err("vtlog: " + message + "\n");
   };
   std::string line;
@@ -82,7 +80,7 @@ int RunJobs(const JobsOptions& options, VtlogOutput& output) {
     output.out(line);
   };
   const std::int64_t lostBefore = NowTimeKey() - options.lostAfterHours * 3600000;
-  PairLogJobs(sources, options.jobs, lostBefore, onRun, problem);
+  const std::size_t unopened = PairLogJobs(sources, options.jobs, lostBefore, onRun, problem);
   WriteSummary(counts, options, output);
   const std::size_t readable = sources.logs.size() + sources.errorFiles.size();
   if (readable > 0 && unopened == readable && sources.jobFiles.empty()) return kExitUnknown;
