@@ -13,27 +13,10 @@ bool IsDigit(char16_t c) {
   return c >= u'0' && c <= u'9';
 }
 
-// One or more digits making up the whole text (at most 18, so no overflow).
-bool AllDigits(std::u16string_view text, std::int64_t& value) {
-  if (text.empty() || text.size() > 18) return false;
-  value = 0;
-  for (char16_t c : text) {
-    if (!IsDigit(c)) return false;
-    value = value * 10 + (c - u'0');
-  }
-  return true;
-}
-
 int DaysInMonth(int y, int m) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
   return m == 2 && leap ? 29 : kDays[m - 1];
-}
-
-std::u16string Decimal(std::int64_t value, int minWidth) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%0*lld", minWidth, static_cast<long long>(value));
-  return plat::Widen(text);
 }
 
 // A text that cannot end a record's line: every control character but tab
@@ -90,8 +73,8 @@ bool ParseStatus(std::u16string_view status, ExecRecord& record) {
   }
   // A hyphen left in the code fails as no digit.
   std::int64_t subCode = 0, figure = 0, code = 0;
-  if (parts[0].empty() || !AllDigits(parts[1], subCode) || !AllDigits(parts[2], figure) ||
-      !AllDigits(parts[3], code)) {
+  if (parts[0].empty() || !plat::ParseDigits(parts[1], 18, subCode) ||
+      !plat::ParseDigits(parts[2], 18, figure) || !plat::ParseDigits(parts[3], 18, code)) {
     return false;
   }
   record.subCode = subCode;
@@ -181,7 +164,8 @@ std::u16string FormatExecLogRecord(const std::u16string& timeStamp, const std::u
   line += u":";
   line += messagePrefix;
   for (const std::u16string& number :
-       {Decimal(subCode, 2), Decimal(figure, 2), Decimal(absCode, 4)}) {
+       {plat::WideZeroPadded(subCode, 2), plat::WideZeroPadded(figure, 2),
+        plat::WideZeroPadded(absCode, 4)}) {
     line += u"-";
     line += number;
   }

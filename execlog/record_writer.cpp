@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -41,12 +40,6 @@ struct RecordContext {
 
 std::u16string InDirectory(const std::u16string& dir, const std::u16string& name) {
   return dir + u"\\" + name;
-}
-
-std::u16string Decimal(std::int64_t value, int minWidth) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%0*lld", minWidth, static_cast<long long>(value));
-  return plat::Widen(text);
 }
 
 // The per-job file's first line after its byte-order mark, at most 9999 code
@@ -206,7 +199,7 @@ plat::FileHandle OpenLogForAppend(const std::u16string& path) {
 }
 
 std::u16string JobFileName(const std::u16string& jobId) {
-  return jobId + u"_" + Decimal(plat::CurrentProcessId(), 1);
+  return jobId + u"_" + plat::WideZeroPadded(plat::CurrentProcessId(), 1);
 }
 
 namespace {

@@ -101,10 +101,7 @@ namespace {
 bool ParseRelative(std::string_view text, std::int64_t& key) {
   if (text.size() < 3 || text.size() > 9 || text[0] != '-') return false;
   std::int64_t count = 0;
-  for (char c : text.substr(1, text.size() - 2)) {
-    if (c < '0' || c > '9') return false;
-    count = count * 10 + (c - '0');
-  }
+  if (!plat::ParseDigits(text.substr(1, text.size() - 2), 7, count)) return false;
   static constexpr std::pair<char, std::int64_t> kUnits[] = {
       {'s', 1000}, {'m', 60000}, {'h', 3600000}, {'d', kDayMs}, {'w', 7 * kDayMs}};
   for (const auto& [unit, ms] : kUnits) {
