@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -10,6 +9,7 @@
 #include "execlog/codes.h"
 #include "execlog/log_settings.h"
 #include "execlog/path_text.h"
+#include "execlog/record_format.h"
 #include "install/install.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -40,22 +40,6 @@ struct RecordContext {
 
 std::u16string InDirectory(const std::u16string& dir, const std::u16string& name) {
   return dir + u"\\" + name;
-}
-
-std::u16string Decimal(std::int64_t value, int minWidth) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%0*lld", minWidth, static_cast<long long>(value));
-  return plat::Widen(text);
-}
-
-// A text that cannot end a record's line: every control character but tab
-// becomes its picture (U+2400 plus its code; CR shows as U+240D, LF as U+240A).
-std::u16string OneLine(std::u16string_view text) {
-  std::u16string line(text);
-  for (char16_t& unit : line) {
-    if (unit < 0x20 && unit != u'\t') unit = static_cast<char16_t>(0x2400 + unit);
-  }
-  return line;
 }
 
 // The per-job file's first line after its byte-order mark, at most 9999 code
@@ -182,61 +166,6 @@ std::int32_t WriteToWriteErrorFile(const RecordContext& record, std::int64_t abs
 
 }  // namespace
 
-std::u16string FormatRecordTimeStamp(const plat::WallClock& clock) {
-  plat::Calendar calendar;
-  if (!plat::ToLocalCalendar(clock.seconds, calendar) &&
-      !plat::ToUtcCalendar(clock.seconds, calendar)) {
-    calendar = plat::Calendar{};
-  }
-  int milliseconds = clock.milliseconds < 0     ? 0
-                     : clock.milliseconds > 999 ? 999
-                                                : clock.milliseconds;
-  char text[96];
-  std::snprintf(text, sizeof text, "%04d/%02d/%02d,%02d:%02d:%02d.%03d", calendar.year,
-                calendar.month, calendar.day, calendar.hour, calendar.minute, calendar.second,
-                milliseconds);
-  return plat::Widen(text);
-}
-
-std::u16string FormatExecLogRecord(const std::u16string& timeStamp, const std::u16string& jobId,
-                                   const std::u16string& messagePrefix, std::int32_t subCode,
-                                   std::int64_t absCode, const std::u16string& commandLine) {
-  const char16_t* classWord = u"OtherError";
-  // OtherError counts its hundreds from 2000 as well, so 3500 shows 15.
-  std::int64_t hundreds = (absCode - 2000) / 100;
-  switch (absCode / 1000) {
-    case 0:
-      classWord = u"Information";
-      hundreds = absCode / 100;
-      break;
-    case 1:
-      classWord = u"Warning";
-      hundreds = (absCode - 1000) / 100;
-      break;
-    case 2:
-      classWord = u"Error";
-      break;
-    default:
-      break;
-  }
-  std::u16string line = timeStamp;
-  line += u",";
-  line += OneLine(jobId);
-  line += u",";
-  line += classWord;
-  line += u":";
-  line += messagePrefix;
-  for (const std::u16string& number :
-       {Decimal(subCode, 2), Decimal(hundreds, 2), Decimal(absCode, 4)}) {
-    line += u"-";
-    line += number;
-  }
-  line += u",,,,,,";
-  line += OneLine(commandLine);
-  line += u"\r\n";
-  return line;
-}
-
 int JitterDelayMs(const std::u16string& jobId) {
   std::uint32_t state = jobId.size() >= 3 && jobId[2] != 0 ? jobId[2] : 17u;
   state = state * 214013u + 2531011u;
@@ -270,7 +199,7 @@ plat::FileHandle OpenLogForAppend(const std::u16string& path) {
 }
 
 std::u16string JobFileName(const std::u16string& jobId) {
-  return jobId + u"_" + Decimal(plat::CurrentProcessId(), 1);
+  return jobId + u"_" + plat::WideZeroPadded(plat::CurrentProcessId(), 1);
 }
 
 namespace {

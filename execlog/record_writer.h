@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "execlog/record_format.h"
 #include "platform/platform.h"
 
 // Appends one record line to the log and answers 0, -1283 (the log's location
@@ -37,14 +38,5 @@ plat::FileHandle OpenLogForAppend(const std::u16string& path);
 // once each keep their own start line.
 std::u16string JobFileName(const std::u16string& jobId);
 
-// The record line, CR LF included, for a code's absolute value (64-bit, so
-// that the absolute value of the most negative code still fits). Control
-// characters of the job identifier and command line, tab aside, are written
-// as their pictures (U+2400 plus the code), so a record is always one line.
-std::u16string FormatExecLogRecord(const std::u16string& timeStamp, const std::u16string& jobId,
-                                   const std::u16string& messagePrefix, std::int32_t subCode,
-                                   std::int64_t absCode, const std::u16string& commandLine);
-// "YYYY/MM/DD,HH:MM:SS.mmm" in local time.
-std::u16string FormatRecordTimeStamp(const plat::WallClock& clock);
 // Jitter delay in milliseconds for a job identifier (2 to 10).
 int JitterDelayMs(const std::u16string& jobId);

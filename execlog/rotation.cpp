@@ -1,7 +1,6 @@
 #include "execlog/rotation.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 #include <utility>
 
@@ -9,21 +8,13 @@
 #include "execlog/record_writer.h"
 #include "platform/fault.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 
 namespace {
 
 constexpr std::size_t kComponentNameMax = 9;
 constexpr std::size_t kDescriptionMax = 11;
 constexpr int kLastSuffix = 9998;
-
-// printf-style "%0<width>d" as wide text.
-std::u16string PaddedNumber(int value, int width) {
-  char buffer[32];
-  int length = std::snprintf(buffer, sizeof buffer, "%0*d", width, value);
-  std::u16string out;
-  for (int i = 0; i < length; ++i) out.push_back(static_cast<char16_t>(buffer[i]));
-  return out;
-}
 
 bool UtcCalendarOf(std::int64_t time, plat::Calendar& calendar) {
   return time != 0 && plat::ToUtcCalendar(time, calendar);
@@ -242,9 +233,9 @@ std::u16string MakeRotatedName(const LogSettings& settings) {
 }
 
 std::u16string RotatedNameAt(const LogSettings& settings, std::int64_t time) {
-  const std::u16string year = PaddedNumber(YearOf(time), 4);
-  return RotatedPath(settings, year, year.substr(year.size() - 2), PaddedNumber(MonthOf(time), 2),
-                     PaddedNumber(DayOf(time), 2));
+  const std::u16string year = plat::WideZeroPadded(YearOf(time), 4);
+  return RotatedPath(settings, year, year.substr(year.size() - 2),
+                     plat::WideZeroPadded(MonthOf(time), 2), plat::WideZeroPadded(DayOf(time), 2));
 }
 
 std::vector<StrandedCopy> FindStrandedCopies(const LogSettings& settings) {
@@ -313,7 +304,7 @@ std::u16string NumberedRotatedName(const std::u16string& path, int number) {
   // directory that holds the extension or "_1." keeps its name.
   const std::u16string extension = SplitExtension(path);
   const std::u16string stem = path.substr(0, path.size() - extension.size());
-  return stem + u"_" + PaddedNumber(number, 1) + extension;
+  return stem + u"_" + plat::WideZeroPadded(number, 1) + extension;
 }
 
 int NextFreeSuffix(const std::u16string& path) {
@@ -332,10 +323,10 @@ int NextFreeSuffix(const std::u16string& path) {
         !name.ends_with(extension) || name[prefix.size()] == u'0') {
       continue;
     }
-    int number = 0;
-    for (std::size_t i = prefix.size(); i < name.size() - extension.size() && number >= 0; ++i) {
-      number = IsDigit(name[i]) ? number * 10 + (name[i] - u'0') : -1;
-    }
+    std::int64_t number = 0;
+    const std::u16string_view digits = std::u16string_view(name).substr(
+        prefix.size(), name.size() - extension.size() - prefix.size());
+    if (!plat::ParseDigits(digits, 4, number)) continue;
     if (number >= 1 && number <= kLastSuffix) taken[static_cast<std::size_t>(number)] = true;
   }
   for (int n = 1; n <= kLastSuffix; ++n) {

@@ -1,5 +1,6 @@
-// vtlog's record parser on any line: a line it takes is a whole record whose
+// The record parser on any line: a line it takes is a whole record whose
 // fields give the line back, and its time key orders as its text does.
+#include "execlog/record_format.h"
 #include "fuzz/fuzz_text.h"
 #include "vtlog/log_read.h"
 

@@ -1,7 +1,5 @@
 #include "launcher/job_bracket.h"
 
-#include <cstdio>
-
 #include "cmdline/normalize.h"
 #include "cmdline/options.h"
 #include "engine/error_reporter.h"
@@ -10,6 +8,7 @@
 #include "execlog/record_writer.h"
 #include "execlog/rotation.h"
 #include "install/install.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -82,9 +81,7 @@ void PrepareJob(JobRun& run) {
   RotateExecLog(kComponent);
 
   if (run.jobId.empty()) {
-    char number[16];
-    std::snprintf(number, sizeof number, "%05d", GenerateJobNumber(run.commandLine));
-    run.jobId.assign(number, number + std::char_traits<char>::length(number));
+    run.jobId = plat::WideZeroPadded(GenerateJobNumber(run.commandLine), 5);
   }
 
   // In error-only mode the start record goes to this run's own per-job file

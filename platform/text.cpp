@@ -1,5 +1,6 @@
 #include "platform/text.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <utility>
@@ -114,6 +115,32 @@ std::u16string DecodeUtf8(std::string_view bytes, Utf8Malformed malformed, bool 
 
 std::u16string FromUtf8(std::string_view text) {
   return DecodeUtf8(text, Utf8Malformed::Replace, true);
+}
+
+void AppendZeroPadded(std::string& out, std::int64_t value, int width) {
+  char buffer[24];
+  char* const end = buffer + sizeof buffer;
+  char* p = end;
+  std::uint64_t magnitude =
+      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  do {
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude > 0);
+  const int digits = std::min(width - (value < 0 ? 1 : 0), 20);
+  while (end - p < digits) *--p = '0';
+  if (value < 0) *--p = '-';
+  out.append(p, static_cast<std::size_t>(end - p));
+}
+
+std::string ZeroPadded(std::int64_t value, int width) {
+  std::string out;
+  AppendZeroPadded(out, value, width);
+  return out;
+}
+
+std::u16string WideZeroPadded(std::int64_t value, int width) {
+  return Widen(ZeroPadded(value, width));
 }
 
 std::u16string Widen(std::string_view ascii) {

@@ -4,6 +4,7 @@
 // command line is altered on its way through.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,6 +66,34 @@ inline constexpr std::string_view kUtf16LeMark{"\xFF\xFE", 2};
 // UTF-16LE, UTF-16BE or UTF-8 after their byte-order marks; unmarked bytes as
 // UTF-8 whose bytes that start no valid sequence count as Latin-1.
 std::u16string DecodeProfileText(std::string_view bytes);
+
+// Decimal digits of value, at least width of them counting a minus sign (as
+// printf's "%0*lld" writes them).
+void AppendZeroPadded(std::string& out, std::int64_t value, int width);
+std::string ZeroPadded(std::int64_t value, int width);
+std::u16string WideZeroPadded(std::int64_t value, int width);
+
+namespace detail {
+template <typename Char>
+constexpr bool ParseDigits(std::basic_string_view<Char> text, std::size_t maxDigits,
+                           std::int64_t& value) {
+  if (text.empty() || text.size() > maxDigits || text.size() > 18) return false;
+  value = 0;
+  for (Char c : text) {
+    if (c < Char('0') || c > Char('9')) return false;
+    value = value * 10 + (c - Char('0'));
+  }
+  return true;
+}
+}  // namespace detail
+// A whole number of one to maxDigits decimal digits and nothing else (at
+// most 18, so no overflow).
+inline bool ParseDigits(std::string_view text, std::size_t maxDigits, std::int64_t& value) {
+  return detail::ParseDigits(text, maxDigits, value);
+}
+inline bool ParseDigits(std::u16string_view text, std::size_t maxDigits, std::int64_t& value) {
+  return detail::ParseDigits(text, maxDigits, value);
+}
 
 // Text without leading and trailing blanks: spaces and the controls from tab
 // to carriage return, as a private-profile read skips them.

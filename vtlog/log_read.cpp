@@ -20,62 +20,11 @@ constexpr std::size_t kChunkBytes = std::size_t{64} * 1024;
 constexpr std::size_t kLongestLine = std::size_t{64} * 1024;
 constexpr std::int64_t kVerbatimProblems = 10;
 
-bool IsDigit(char16_t c) {
-  return c >= u'0' && c <= u'9';
-}
-
-// Exactly count digits at text[pos].
-bool FixedDigits(std::u16string_view text, std::size_t pos, std::size_t count, int& value) {
-  if (pos + count > text.size()) return false;
-  value = 0;
-  for (std::size_t i = pos; i < pos + count; ++i) {
-    if (!IsDigit(text[i])) return false;
-    value = value * 10 + (text[i] - u'0');
-  }
-  return true;
-}
-
-// One or more digits making up the whole text (at most 18, so no overflow).
-bool AllDigits(std::u16string_view text, std::int64_t& value) {
-  if (text.empty() || text.size() > 18) return false;
-  value = 0;
-  for (char16_t c : text) {
-    if (!IsDigit(c)) return false;
-    value = value * 10 + (c - u'0');
-  }
-  return true;
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date.
-std::int64_t DaysFromCivil(int y, int m, int d) {
-  y -= m <= 2 ? 1 : 0;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const std::int64_t yoe = y - era * 400;
-  const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-int DaysInMonth(int y, int m) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  return m == 2 && leap ? 29 : kDays[m - 1];
-}
-
-bool ParseDate(std::u16string_view text, char16_t separator, int& y, int& m, int& d) {
-  return text.size() == 10 && text[4] == separator && text[7] == separator &&
-         FixedDigits(text, 0, 4, y) && FixedDigits(text, 5, 2, m) && FixedDigits(text, 8, 2, d) &&
-         m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m);
-}
-
-constexpr std::int64_t kDayMs = 86400000;
-
 // The key of a moment given in seconds since 1970 UTC: its local calendar.
 std::int64_t LocalKeyOf(std::int64_t seconds) {
   plat::Calendar c;
   if (!plat::ToLocalCalendar(seconds, c)) return seconds * 1000;
-  return DaysFromCivil(c.year, c.month, c.day) * kDayMs +
-         ((c.hour * 60 + c.minute) * 60 + c.second) * 1000LL;
+  return CalendarTimeKey(c, 0);
 }
 
 // Milliseconds that local time is ahead of UTC at the local moment key.
@@ -91,21 +40,6 @@ std::int64_t LocalOffsetMs(std::int64_t key) {
   cachedOffset = LocalKeyOf(utc) - utc * 1000;
   cachedHour = hour;
   return cachedOffset;
-}
-
-// "HH:MM", "HH:MM:SS" or "HH:MM:SS.mmm" into milliseconds of the day.
-bool ParseClock(std::u16string_view text, bool requireMillis, std::int64_t& ms) {
-  int h = 0, mi = 0, s = 0, milli = 0;
-  if (!FixedDigits(text, 0, 2, h) || text.size() < 5 || text[2] != u':' ||
-      !FixedDigits(text, 3, 2, mi)) {
-    return false;
-  }
-  if (text.size() > 5 && (text[5] != u':' || !FixedDigits(text, 6, 2, s))) return false;
-  if (text.size() > 8 && (text[8] != u'.' || !FixedDigits(text, 9, 3, milli))) return false;
-  if (text.size() > 12 || (requireMillis && text.size() != 12)) return false;
-  if (h > 23 || mi > 59 || s > 60) return false;
-  ms = ((h * 60 + mi) * 60 + s) * 1000LL + milli;
-  return true;
 }
 
 // The first line feed in text from index from. memchr finds its byte
@@ -151,81 +85,11 @@ void EmitLine(LineSink& sink, std::u16string_view line, bool overlong, bool torn
 
 }  // namespace
 
-bool ParseExecRecord(std::u16string_view line, ExecRecord& record) {
-  // The date and the time have fixed widths, so only the job and the status
-  // are searched for their ends.
-  constexpr std::size_t kDateEnd = 10, kTimeEnd = 23;
-  if (line.size() <= kTimeEnd || line[kDateEnd] != u',' || line[kTimeEnd] != u',') return false;
-  const std::size_t jobEnd = line.find(u',', kTimeEnd + 1);
-  if (jobEnd == std::u16string_view::npos) return false;
-  const std::size_t statusEnd = line.find(u',', jobEnd + 1);
-  // The five fields between status and command line are always empty.
-  constexpr std::u16string_view kEmptyFields = u",,,,,,";
-  if (statusEnd == std::u16string_view::npos ||
-      line.substr(statusEnd, kEmptyFields.size()) != kEmptyFields) {
-    return false;
-  }
-  const std::u16string_view date = line.substr(0, kDateEnd);
-  const std::u16string_view time = line.substr(kDateEnd + 1, kTimeEnd - kDateEnd - 1);
-  const std::u16string_view job = line.substr(kTimeEnd + 1, jobEnd - kTimeEnd - 1);
-  const std::u16string_view status = line.substr(jobEnd + 1, statusEnd - jobEnd - 1);
-  int y = 0, m = 0, d = 0;
-  std::int64_t ms = 0;
-  if (!ParseDate(date, u'/', y, m, d) || !ParseClock(time, true, ms) || job.empty()) return false;
-
-  const std::size_t colon = status.find(u':');
-  if (colon == std::u16string_view::npos) return false;
-  const std::u16string_view className = status.substr(0, colon);
-  static constexpr std::array<std::u16string_view, 4> kClassNames = {u"Information", u"Warning",
-                                                                     u"Error", u"OtherError"};
-  if (std::find(kClassNames.begin(), kClassNames.end(), className) == kClassNames.end()) {
-    return false;
-  }
-  // PREFIX-SS-FF-CCCC; the prefix itself may not hold a hyphen.
-  const std::u16string_view rest = status.substr(colon + 1);
-  std::array<std::u16string_view, 4> parts;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    const std::size_t hyphen = i + 1 < parts.size() ? rest.find(u'-', start) : rest.size();
-    if (hyphen == std::u16string_view::npos) return false;
-    parts[i] = rest.substr(start, hyphen - start);
-    start = hyphen + 1;
-  }
-  // A hyphen left in the code fails as no digit.
-  if (parts[0].empty()) return false;
-  std::int64_t subCode = 0, figure = 0, code = 0;
-  if (!AllDigits(parts[1], subCode) || !AllDigits(parts[2], figure) || !AllDigits(parts[3], code)) {
-    return false;
-  }
-  record.subCode = subCode;
-  record.figure = figure;
-  record.code = code;
-  record.timeKey = DaysFromCivil(y, m, d) * kDayMs + ms;
-  record.date.assign(date);
-  record.time.assign(time);
-  record.job.assign(job);
-  record.className.assign(className);
-  record.prefix.assign(parts[0]);
-  record.commandLine.assign(line.substr(statusEnd + kEmptyFields.size()));
-  return true;
-}
-
-std::int64_t RecordTimeKey(const ExecRecord& record) {
-  return record.timeKey;
-}
-
 std::int64_t NowTimeKey() {
   const plat::WallClock now = plat::Now();
   plat::Calendar c;
   if (!plat::ToLocalCalendar(now.seconds, c)) return 0;
-  return DaysFromCivil(c.year, c.month, c.day) * 86400000LL +
-         ((c.hour * 60 + c.minute) * 60 + c.second) * 1000LL + now.milliseconds;
-}
-
-bool RecordResult(const ExecRecord& record, std::int64_t& result) {
-  if (record.code == kStartRecord || record.code == kSuccessRecord) return false;
-  result = -record.code;
-  return true;
+  return CalendarTimeKey(c, now.milliseconds);
 }
 
 namespace {
@@ -234,10 +98,7 @@ namespace {
 bool ParseRelative(std::string_view text, std::int64_t& key) {
   if (text.size() < 3 || text.size() > 9 || text[0] != '-') return false;
   std::int64_t count = 0;
-  for (char c : text.substr(1, text.size() - 2)) {
-    if (c < '0' || c > '9') return false;
-    count = count * 10 + (c - '0');
-  }
+  if (!plat::ParseDigits(text.substr(1, text.size() - 2), 7, count)) return false;
   static constexpr std::pair<char, std::int64_t> kUnits[] = {
       {'s', 1000}, {'m', 60000}, {'h', 3600000}, {'d', kDayMs}, {'w', 7 * kDayMs}};
   for (const auto& [unit, ms] : kUnits) {
@@ -300,7 +161,7 @@ bool ParseTimeArgument(std::string_view text, bool rangeEnd, std::int64_t& key) 
     // A bound given to the minute or second covers that whole minute or second.
     if (rangeEnd) ms += clock.size() == 5 ? 59999 : clock.size() == 8 ? 999 : 0;
   }
-  key = DaysFromCivil(y, m, d) * kDayMs + ms;
+  key = DateTimeKey(y, m, d, ms);
   if (zoned) {
     // To UTC by the given zone, then to local time by the local zone then.
     const std::int64_t utcMs = key - zone * 60000;

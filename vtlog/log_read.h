@@ -11,34 +11,10 @@
 
 #include "execlog/log_settings.h"
 #include "execlog/path_text.h"
+#include "execlog/record_format.h"
 #include "platform/platform.h"
 
-// One record line: "date,time,job,Class:PREFIX-SS-FF-CCCC,,,,,,commandLine".
-struct ExecRecord {
-  std::u16string date;  // YYYY/MM/DD, local
-  std::u16string time;  // HH:MM:SS.mmm, local
-  std::u16string job;
-  std::u16string className;  // Information, Warning, Error or OtherError
-  std::u16string prefix;
-  std::int64_t subCode = 0;
-  std::int64_t figure = 0;
-  std::int64_t code = 0;       // the code's absolute value, as the writer prints it
-  std::u16string commandLine;  // everything after the ninth comma
-  std::int64_t timeKey = 0;    // RecordTimeKey, worked out once by the parser
-};
-
-// False for anything that is not a whole record line (line end removed).
-// record is filled only on success; its texts keep their storage from line to
-// line, so a reader allocates nothing per record.
-bool ParseExecRecord(std::u16string_view line, ExecRecord& record);
-// The result the record reports, signed as the launcher returned it: none
-// for a start (101) or a success (102) record, else minus the code.
-bool RecordResult(const ExecRecord& record, std::int64_t& result);
-
-// Milliseconds of the record's local date and time counted from a fixed day,
-// for ordering, filters and durations.
-std::int64_t RecordTimeKey(const ExecRecord& record);
-// The same key for the local time now.
+// The time key (RecordTimeKey) of the local time now.
 std::int64_t NowTimeKey();
 // A --since/--until argument: "YYYY/MM/DD" or "YYYY-MM-DD", optionally
 // followed (after " ", "T" or ",") by "HH:MM", "HH:MM:SS" or "HH:MM:SS.mmm"

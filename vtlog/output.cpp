@@ -15,19 +15,6 @@ namespace {
 
 constexpr std::size_t kBlockBytes = std::size_t{64} * 1024;
 
-// Decimal digits of a value that is not negative, at least width of them.
-void AppendPadded(std::string& out, std::int64_t value, int width) {
-  char buffer[24];
-  char* end = buffer + sizeof buffer;
-  char* p = end;
-  do {
-    *--p = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value > 0 && p > buffer);
-  while (end - p < width) *--p = '0';
-  out.append(p, static_cast<std::size_t>(end - p));
-}
-
 // A job's duration, "H:MM:SS.mmm"; negative when the local clock went back
 // between its records.
 void AppendDuration(std::string& out, std::int64_t ms) {
@@ -36,13 +23,13 @@ void AppendDuration(std::string& out, std::int64_t ms) {
     ms = -ms;
   }
   const std::int64_t seconds = ms / 1000;
-  AppendPadded(out, seconds / 3600, 1);
+  plat::AppendZeroPadded(out, seconds / 3600, 1);
   out.push_back(':');
-  AppendPadded(out, seconds / 60 % 60, 2);
+  plat::AppendZeroPadded(out, seconds / 60 % 60, 2);
   out.push_back(':');
-  AppendPadded(out, seconds % 60, 2);
+  plat::AppendZeroPadded(out, seconds % 60, 2);
   out.push_back('.');
-  AppendPadded(out, ms % 1000, 3);
+  plat::AppendZeroPadded(out, ms % 1000, 3);
 }
 
 void AppendNumber(std::string& out, std::int64_t value) {
@@ -401,11 +388,11 @@ void AppendStatusText(std::string& out, const ExecRecord& record) {
   out.push_back(':');
   AppendUtf8(out, record.prefix);
   out.push_back('-');
-  AppendPadded(out, record.subCode, 2);
+  plat::AppendZeroPadded(out, record.subCode, 2);
   out.push_back('-');
-  AppendPadded(out, record.figure, 2);
+  plat::AppendZeroPadded(out, record.figure, 2);
   out.push_back('-');
-  AppendPadded(out, record.code, 4);
+  plat::AppendZeroPadded(out, record.code, 4);
 }
 
 std::string RecordCsvHeader() {

@@ -1,7 +1,5 @@
 #include "vtlog/rotate_plan.h"
 
-#include <cstdio>
-
 #include "execlog/path_text.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -10,9 +8,8 @@
 namespace {
 
 std::string DateText(std::int64_t time) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", YearOf(time), MonthOf(time), DayOf(time));
-  return buffer;
+  return plat::ZeroPadded(YearOf(time), 4) + "-" + plat::ZeroPadded(MonthOf(time), 2) + "-" +
+         plat::ZeroPadded(DayOf(time), 2);
 }
 
 std::string Reason(const RotationPlan& plan, const LogSettings& s) {

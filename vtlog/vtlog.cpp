@@ -160,17 +160,6 @@ bool ParseFormat(const Args& args, bool csv, OutputFormat& format, VtlogOutput& 
   return true;
 }
 
-// A whole number of at most digits digits.
-bool ParseCount(const std::string& text, std::size_t digits, std::int64_t& value) {
-  if (text.empty() || text.size() > digits) return false;
-  value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
-  }
-  return true;
-}
-
 // The options every reading command shares; false after a usage message.
 struct Selection {
   std::u16string component;
@@ -204,7 +193,8 @@ constexpr std::int64_t kLongestLostAfterHours = 24L * 366 * 10;
 bool ParseLostAfter(const Args& args, std::int64_t& hours, VtlogOutput& output) {
   hours = kDefaultLostAfterHours;
   if (args.values.contains("--lost-after") &&
-      (!ParseCount(Value(args, "--lost-after"), 6, hours) || hours > kLongestLostAfterHours)) {
+      (!plat::ParseDigits(Value(args, "--lost-after"), 6, hours) ||
+       hours > kLongestLostAfterHours)) {
     return Usage(output, "--lost-after needs a whole number of hours"), false;
   }
   return true;
@@ -303,7 +293,7 @@ int RunShowCommand(const Args& args, VtlogOutput& output) {
   }
   if (args.values.contains("--lines")) {
     std::int64_t lines = 0;
-    if (!ParseCount(Value(args, "--lines"), 7, lines)) {
+    if (!plat::ParseDigits(Value(args, "--lines"), 7, lines)) {
       return Usage(output, "--lines needs a whole number of records (at most 9999999)");
     }
     options.lines = static_cast<std::size_t>(lines);
