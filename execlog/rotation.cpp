@@ -299,6 +299,18 @@ bool IsRotatedName(const LogSettings& settings, std::u16string_view name) {
          Matches(name.substr(name.size() - extension), std::u16string_view(pattern).substr(stem));
 }
 
+int RotatedNameNumber(const LogSettings& settings, std::u16string_view name) {
+  // The date has the same width on every day: only a number makes it longer.
+  const std::u16string plain = SplitFileName(MakeRotatedName(settings));
+  if (name.size() < plain.size() + 2) return 0;
+  const std::size_t stem = plain.size() - SplitExtension(plain).size();
+  int number = 0;
+  for (const char16_t c : name.substr(stem + 1, name.size() - plain.size() - 1)) {
+    number = IsDigit(c) ? number * 10 + (c - u'0') : 0;
+  }
+  return number;
+}
+
 std::u16string NumberedRotatedName(const std::u16string& path, int number) {
   // Only the extension at the end of the file name is set apart, so a
   // directory that holds the extension or "_1." keeps its name.

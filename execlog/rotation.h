@@ -130,6 +130,11 @@ bool ListRotationCandidates(const LogSettings& settings, std::vector<RotationCan
 // first; entries equal in both keep their order.
 void SortRotationCandidates(std::vector<RotationCandidate>& list);
 
+// The number of a generation's name (IsRotatedName): 0 for the plain dated
+// name, which a rotation always gives the newest generation of its date;
+// else the number it took when displaced.
+int RotatedNameNumber(const LogSettings& settings, std::u16string_view name);
+
 // The numbered name of path: directory and stem, "_", number, extension
 // ("D:\r\orbeck_20261205.log", 2 -> "D:\r\orbeck_20261205_2.log").
 std::u16string NumberedRotatedName(const std::u16string& path, int number);

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <tuple>
 
 #include "execlog/codes.h"
 #include "execlog/path_text.h"
@@ -350,10 +352,66 @@ bool LoadComponentSettings(std::u16string_view component, LogSettings& settings)
   return true;
 }
 
+namespace {
+
+// The time key of the first record of the file; INT64_MIN without a whole
+// record line at its start.
+std::int64_t FirstRecordKey(const std::u16string& path) {
+  plat::FileHandle file;
+  std::string head;
+  std::uint64_t size = 0;
+  if (plat::OpenFile(path, plat::OpenMode::ReadSharedAll, file) != plat::OpenStatus::Opened ||
+      !ReadFileHead(*file, head, size)) {
+    return INT64_MIN;
+  }
+  std::u16string text;
+  plat::AppendUtf16Le(text, head);
+  std::u16string_view line = text;
+  if (line.starts_with(u'\uFEFF')) line.remove_prefix(1);
+  const std::size_t end = line.find(u'\n');
+  if (end == std::u16string_view::npos) return INT64_MIN;
+  line = line.substr(0, end);
+  if (line.ends_with(u'\r')) line.remove_suffix(1);
+  ExecRecord record;
+  return ParseExecRecord(line, record) ? record.timeKey : INT64_MIN;
+}
+
+bool SameTime(const RotationCandidate& a, const RotationCandidate& b) {
+  return a.modTime == b.modTime && a.modTimeNanos == b.modTimeNanos;
+}
+
+// Generations last written within one tick of the file clock (rotations a
+// few milliseconds apart) have equal times. Among them the newer has the
+// later first record; with equal first times, the rotation's numbering
+// tells: the plain name is the newest of its date, and a displaced file takes
+// a number above every one left (so long as pruning freed none).
+void OrderTies(const LogSettings& settings, std::vector<RotationCandidate>& newestFirst) {
+  using Key = std::tuple<std::int64_t, int, std::u16string>;
+  for (std::size_t begin = 0, end = 1; begin < newestFirst.size(); begin = end, ++end) {
+    while (end < newestFirst.size() && SameTime(newestFirst[begin], newestFirst[end])) ++end;
+    if (end - begin < 2) continue;
+    std::vector<std::pair<Key, RotationCandidate>> group;
+    for (std::size_t i = begin; i < end; ++i) {
+      const int number = RotatedNameNumber(settings, newestFirst[i].name);
+      group.push_back({{FirstRecordKey(settings.rotateDir + u"\\" + newestFirst[i].name),
+                        number == 0 ? INT_MAX : number, newestFirst[i].name},
+                       std::move(newestFirst[i])});
+    }
+    std::sort(group.begin(), group.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (std::size_t i = begin; i < end; ++i) newestFirst[i] = std::move(group[i - begin].second);
+  }
+}
+
+}  // namespace
+
 std::vector<LogFileRef> LogGenerations(const LogSettings& settings) {
   std::vector<LogFileRef> files;
   std::vector<RotationCandidate> list;
-  if (ListRotationCandidates(settings, list)) SortRotationCandidates(list);
+  if (ListRotationCandidates(settings, list)) {
+    SortRotationCandidates(list);
+    OrderTies(settings, list);
+  }
   // The listing is newest first; the generations are shown oldest first.
   // The listing holds generations only: no lock, fallback or live log.
   for (auto it = list.rbegin(); it != list.rend(); ++it) {

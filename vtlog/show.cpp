@@ -17,6 +17,7 @@ constexpr int kListingAttempts = 20;
 // A file replaced between the listing and its read starts a new listing.
 constexpr int kChainRounds = 8;
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+constexpr std::size_t kUnsettled = kNone - 1;
 // A file holds a whole line once a place in it is past its byte-order mark.
 constexpr std::uint64_t kMarkBytes = 2;
 
@@ -53,21 +54,29 @@ bool SamePaths(const std::vector<LogFileRef>& a, const std::vector<LogFileRef>& 
 // The file the place is in: heads are read newest first up to it (all of
 // them for a place that names no file yet: it starts at the oldest).
 std::size_t Locate(std::vector<ChainFile>& chain, const FilePlace& place) {
+  bool unopened = false;
   for (std::size_t i = chain.size(); i-- > 0;) {
     ChainFile& file = chain[i];
     file.opened = HeadOf(file.ref.path, file.head, file.size);
+    unopened = unopened || !file.opened;
     if (place.head.empty()
             ? i == 0
             : file.opened && file.head.starts_with(place.head) && file.size >= place.offset) {
       return i;
     }
   }
-  return kNone;
+  // A file that could not be opened (one a rotation was moving) may be the
+  // place's own.
+  return unopened ? kUnsettled : kNone;
 }
 
 // The generations oldest first, then the live log, each from the place's
 // file on with its first bytes; listed again until a listing agrees with the
 // one before, so that no rotation fell between the listing and the opens.
+// Without such a listing (rotations at every moment), or with a file that
+// could not be opened where the place was sought, first is kUnsettled: a
+// file renamed after the listing may be missing from it, and a place found
+// in none is no proof that its file is gone.
 std::vector<ChainFile> ListChain(const LogSettings& settings, const std::u16string& oneFile,
                                  const FilePlace& place, std::size_t& first) {
   std::vector<LogFileRef> files = ChainFiles(settings, oneFile);
@@ -77,7 +86,11 @@ std::vector<ChainFile> ListChain(const LogSettings& settings, const std::u16stri
     for (const LogFileRef& ref : files) chain.push_back(ChainFile{ref});
     first = Locate(chain, place);
     std::vector<LogFileRef> again = ChainFiles(settings, oneFile);
-    if (SamePaths(files, again) || attempt == kListingAttempts) return chain;
+    if (SamePaths(files, again) && first != kUnsettled) return chain;
+    if (attempt == kListingAttempts) {
+      first = kUnsettled;
+      return chain;
+    }
     files = std::move(again);
     plat::SleepMilliseconds(attempt);
   }
@@ -89,6 +102,7 @@ struct ChainRead {
   const LogSettings& settings;
   const std::u16string& oneFile;
   bool keepTorn;  // the live log's last line without its end waits for the next look
+  bool exact;     // a place kept from look to look: it passes no file left unread
   const UseFn& use;
   const ProblemFn& problem;
 };
@@ -105,11 +119,17 @@ void Unopened(const ChainRead& r, const std::u16string& path, ChainCount& count)
 
 // One listing read from the place on: the rest of its file, then every later
 // generation and the live log, in order. The place ends after the last whole
-// record read. False when a listed file was replaced before its read.
-bool ReadChainOnce(const ChainRead& r, FilePlace& place, ChainCount& count) {
+// record read. False when a listed file was replaced before its read, or
+// (but in the last round) when an exact place met a file it could not open:
+// a rotation may have been moving it.
+bool ReadChainOnce(const ChainRead& r, FilePlace& place, ChainCount& count, bool last) {
   std::size_t first = kNone;
   const std::vector<ChainFile> chain = ListChain(r.settings, r.oneFile, place, first);
   count = {chain.size(), 0};
+  if (first == kUnsettled) {
+    r.problem("the log rotated throughout this look: its records are read at the next one");
+    return true;
+  }
   if (first == kNone) {
     // Pruning removes the oldest first: what is left is newer than the place.
     r.problem(plat::ToUtf8(place.path) +
@@ -119,9 +139,15 @@ bool ReadChainOnce(const ChainRead& r, FilePlace& place, ChainCount& count) {
   }
   for (std::size_t i = first; i < chain.size(); ++i) {
     const ChainFile& file = chain[i];
-    if (!file.opened) {
+    // The next look starts at a file left unread, not after it.
+    const auto unopened = [&] {
+      if (r.exact && !last) return false;
       Unopened(r, file.ref.path, count);
-      continue;
+      return !r.exact;
+    };
+    if (!file.opened) {
+      if (unopened()) continue;
+      return last;
     }
     const bool live = file.ref.kind == LogFileKind::Live;
     FilePlace at = i == first && !place.head.empty() ? place : FilePlace{{}, file.head, 0};
@@ -136,7 +162,7 @@ bool ReadChainOnce(const ChainRead& r, FilePlace& place, ChainCount& count) {
     // Moved away since the listing: the next listing shows where it went.
     const bool gone = result == PlaceRead::Unopened && !plat::PathExists(file.ref.path);
     if (result == PlaceRead::Changed || gone) return false;
-    if (result == PlaceRead::Unopened) Unopened(r, file.ref.path, count);
+    if (result == PlaceRead::Unopened && !unopened()) return last;
     if (at.offset > kMarkBytes) place = at;
   }
   return true;
@@ -145,7 +171,8 @@ bool ReadChainOnce(const ChainRead& r, FilePlace& place, ChainCount& count) {
 ChainCount ReadChain(const ChainRead& r, FilePlace& place) {
   ChainCount count;
   for (int round = 0; round < kChainRounds; ++round) {
-    if (ReadChainOnce(r, place, count)) break;
+    if (ReadChainOnce(r, place, count, round + 1 == kChainRounds)) break;
+    plat::SleepMilliseconds(round);
   }
   return count;
 }
@@ -251,7 +278,7 @@ ChainCount ShowHistory(ShowRun& run) {
     Print(run, record, file);
   };
   const ChainCount count =
-      ReadChain({run.settings, options.file, keepTorn, use, run.problem}, run.cursor.log);
+      ReadChain({run.settings, options.file, keepTorn, keepTorn, use, run.problem}, run.cursor.log);
   PrintPending(run, INT64_MAX);
   for (const std::string& text : run.backlog) run.output.out(text);
   run.backlog.clear();
@@ -294,7 +321,7 @@ int Follow(ShowRun& run) {
       ReleaseLogSettings(run.settings);
       LoadComponentSettings(options.component, run.settings);
     }
-    ReadChain({run.settings, options.file, true, use, run.problem}, run.cursor.log);
+    ReadChain({run.settings, options.file, true, true, use, run.problem}, run.cursor.log);
     if (options.errorFiles) {
       ReadErrorFiles(run.settings, run.cursor.errors, true, use, run.problem);
     }
