@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <utility>
 
 #include "execlog/record_writer.h"
 #include "platform/fault.h"
@@ -50,12 +51,18 @@ TEST(PosixFiles, WriterOpenFollowsTheNameWhenTheLogIsMovedAway) {
   qvtest::ScopedTempDir dir;
   const std::u16string log = dir / u"orbeck.log", moved = dir / u"orbeck_20261205.log";
   qvtest::WriteBytes(log, "old");
-  plat::SetPause(plat::PausePoint::OpenedBeforeLock,
-                 [&](const std::u16string&) { plat::MoveNoReplace(log, moved); });
+  // A rotation moves the log away and another job starts the new one, of the
+  // same size, before this writer takes its lock.
+  bool rotated = false;
+  plat::SetPause(plat::PausePoint::OpenedBeforeLock, [&](const std::u16string&) {
+    if (std::exchange(rotated, true)) return;
+    plat::MoveNoReplace(log, moved);
+    qvtest::WriteBytes(log, "mid");
+  });
   plat::FileHandle file = OpenLogForAppend(log);
   ASSERT_TRUE(file && plat::WriteBytes(*file, "new", 3));
   file.reset();
-  EXPECT_EQ(qvtest::ReadBytes(moved) + "|" + qvtest::ReadBytes(log), "old|new");
+  EXPECT_EQ(qvtest::ReadBytes(moved) + "|" + qvtest::ReadBytes(log), "old|midnew");
 }
 
 TEST(PosixFiles, FifoInPlaceOfAFileFailsWithoutWaiting) {
@@ -64,8 +71,9 @@ TEST(PosixFiles, FifoInPlaceOfAFileFailsWithoutWaiting) {
   ASSERT_EQ(mkfifo(qvtest::NativePath(fifo).c_str(), 0600), 0);
   for (plat::OpenMode mode : {plat::OpenMode::WriteShareRead, plat::OpenMode::AppendShared}) {
     plat::FileHandle file;
-    EXPECT_EQ(plat::OpenFile(fifo, mode, file),
-              mode == plat::OpenMode::ReadShared ? plat::OpenStatus::Other : plat::OpenStatus::AccessDenied);
+    EXPECT_EQ(plat::OpenFile(fifo, mode, file), mode == plat::OpenMode::ReadShared
+                                                    ? plat::OpenStatus::Other
+                                                    : plat::OpenStatus::AccessDenied);
     EXPECT_FALSE(file);
   }
   EXPECT_FALSE(plat::CanOpenForReading(fifo));
