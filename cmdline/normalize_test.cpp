@@ -19,7 +19,7 @@ TEST(NormalizeTest, SplitsAndRebuilds) {
       {u"\"-x \"y\" z\"", u"-x \"y z\""},
       // Only "#", digits and letters form the name before a quoted value.
       {u"-L.fn\"a b\"", u"-L.fn\"a b\""},
-      {u"-Lid#1\"2 3\"", u"-Lid#1\"2 3\""},
+      {u"-Lid#1\"2  3\"", u"-Lid#1\"2  3\""},
       {u"a\u00A0b\tc  d", u"a\u00A0b\tc d"},
   };
   for (const auto& c : cases) EXPECT_EQ(NormalizeCommandLine(c[0]), c[1]) << plat::ToUtf8(c[0]);
