@@ -29,27 +29,17 @@ std::u16string OneLine(std::u16string_view text) {
   return line;
 }
 
-// The class word of a record and its figure: the hundreds of the code within
-// its class. OtherError counts its hundreds from 2000 as well, so 3500 shows 15.
-const char16_t* ClassOf(std::int64_t absCode, std::int64_t& figure) {
-  switch (absCode / 1000) {
-    case 0:
-      figure = absCode / 100;
-      return u"Information";
-    case 1:
-      figure = (absCode - 1000) / 100;
-      return u"Warning";
-    case 2:
-      figure = (absCode - 2000) / 100;
-      return u"Error";
-    default:
-      figure = (absCode - 2000) / 100;
-      return u"OtherError";
-  }
-}
-
 constexpr std::array<std::u16string_view, 4> kClassNames = {u"Information", u"Warning", u"Error",
                                                             u"OtherError"};
+
+// The class word of a record and its figure: the hundreds of the code within
+// its class. OtherError counts its hundreds from 2000 as well, so 3500 shows 15.
+std::u16string_view ClassOf(std::int64_t absCode, std::int64_t& figure) {
+  const std::int64_t thousands = absCode / 1000 < 3 ? absCode / 1000 : 3;
+  figure = (absCode - (thousands < 2 ? thousands : 2) * 1000) / 100;
+  return kClassNames[static_cast<std::size_t>(thousands)];
+}
+
 // The five fields between status and command line are always empty.
 constexpr std::u16string_view kEmptyFields = u",,,,,,";
 
@@ -155,7 +145,7 @@ std::u16string FormatExecLogRecord(const std::u16string& timeStamp, const std::u
                                    const std::u16string& messagePrefix, std::int32_t subCode,
                                    std::int64_t absCode, const std::u16string& commandLine) {
   std::int64_t figure = 0;
-  const char16_t* classWord = ClassOf(absCode, figure);
+  const std::u16string_view classWord = ClassOf(absCode, figure);
   std::u16string line = timeStamp;
   line += u",";
   line += OneLine(jobId);
